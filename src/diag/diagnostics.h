@@ -1,0 +1,28 @@
+// Error lines: the only output of the program besides the confirmation.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace morvex {
+
+// Word 0 of the command line, set once by the driver before anything else.
+void set_program_name(std::string_view name);
+const std::string& program_name();
+
+#if defined(__GNUC__)
+#define MORVEX_PRINTF(fmt_index, first_arg) \
+  __attribute__((format(gnu_printf, fmt_index, first_arg)))
+#else
+#define MORVEX_PRINTF(fmt_index, first_arg)
+#endif
+
+// Writes "<program_name>: error: <formatted>\n" as one write, so that the
+// line is out before the call returns and never interleaves with another's.
+void report_error(const char* format, ...) MORVEX_PRINTF(1, 2);
+
+// Writes an already composed line to the error stream in one write.
+// Failures to write are ignored: there is nowhere left to report them.
+void write_error_stream(std::string_view text);
+
+}  // namespace morvex

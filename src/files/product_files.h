@@ -1,0 +1,30 @@
+// Removing release 2.4's executables by their shared-file counts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace morvex {
+
+// The product's executable directory as the run found it before any pass
+// could prune the key that records it.
+struct ProductDirectory {
+  enum class State { key_missing, value_missing, known };
+  State state = State::key_missing;
+  std::string path;
+};
+
+// Reads "Bin_directory" of the selection tool's key, once per run.
+ProductDirectory read_product_directory();
+
+// file_set 4 and 5: a generation's compiler driver and linker wrapper;
+// 1: the selection tool. Reports its own failures.
+void remove_product_files(int file_set, const ProductDirectory& directory);
+
+// Takes one use off the file's shared count; a result of 0 or less means the
+// file is no longer counted and should be deleted.
+std::int32_t decrement_shared_count(const std::string& file_path);
+
+void remove_product_file(const std::string& file_path);
+
+}  // namespace morvex
