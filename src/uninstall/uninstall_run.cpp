@@ -1,0 +1,178 @@
+#include "uninstall/uninstall_run.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "diag/diagnostics.h"
+#include "files/product_files.h"
+#include "ide/ide_restore.h"
+#include "launch/launch.h"
+#include "registrations/registrations.h"
+#include "registry/registry.h"
+#include "uninstall/confirm.h"
+#include "uninstall/release_24_key.h"
+#include "uninstall/usage.h"
+
+namespace morvex {
+namespace {
+
+const std::string kCompilersKey = "Software\\Morvex\\Morvex Tools\\Morvex Compilers";
+const std::string kCxxCompilerKey = kCompilersKey + "\\Morvex C/C++ Compiler";
+const std::string kSelectCompilerKey = "Software\\Morvex\\Morvex Tools\\Select Compiler";
+
+struct Generation {
+  int number;
+  const char* ide_generation;
+  const char* compiler_tool_key;
+  const char* linker_tool_key;
+  const char* compiler_not_restored;
+  const char* linker_not_restored;
+  int release_24_selector;
+};
+
+const Generation kGeneration4 = {
+    4,
+    "4",
+    "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
+    "32-bit C/C++ Compiler for 80x86",
+    "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
+    "COFF Linker for 80x86",
+    "4.x Compiler Executable not returned to original correctly",
+    "4.x Linker Executable not returned to original correctly",
+    424,
+};
+
+const Generation kGeneration5 = {
+    5,
+    "5",
+    "Software\\Microsoft\\DevStudio\\5.0\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
+    "32-bit C/C++ Compiler for 80x86",
+    "Software\\Microsoft\\DevStudio\\5.0\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
+    "COFF Linker for 80x86",
+    "5.0 Compiler Executable not returned to original correctly",
+    "5.0 Linker Executable not returned to original correctly",
+    524,
+};
+
+struct RunState {
+  std::string version_key;
+  std::int32_t ide_selector = 0;
+  bool is_release_24 = false;
+  bool gen4_key_removed = false;
+  bool gen5_key_removed = false;
+  bool generation_files_removed = false;
+  ProductDirectory product_directory;
+};
+
+void restore_ide(const RunState& run, const Generation& generation) {
+  if (!restore_tool_executable("cl.exe", generation.compiler_tool_key))
+    report_error(generation.compiler_not_restored);
+  if (!restore_tool_executable("link.exe", generation.linker_tool_key))
+    report_error(generation.linker_not_restored);
+  remove_product_directory("Bin_Directory", "Path Dirs", generation.number);
+  if (run.is_release_24) {
+    remove_product_directory("Include_directory", "Include Dirs", generation.release_24_selector);
+    remove_product_directory("Binary_directory", "Path Dirs", generation.release_24_selector);
+    remove_product_directory("Lib_directory", "Library Dirs", generation.release_24_selector);
+  }
+  remove_tools_menu_entry(generation.number);
+  reg_prune_key(kSelectCompilerKey);
+}
+
+void run_generation_pass(RunState& run, const Generation& generation) {
+  if (unregister_release(run.version_key, generation.ide_generation)) {
+    (generation.number == 4 ? run.gen4_key_removed : run.gen5_key_removed) = true;
+    restore_ide(run, generation);
+  }
+  if (run.is_release_24) {
+    run.generation_files_removed = true;
+    remove_product_files(generation.number, run.product_directory);
+  }
+}
+
+void delete_install_key(const std::string& version_key) {
+  const std::string path = install_key_path(version_key);
+  if (!reg_delete_key(RootKey::current_user, path))
+    report_error("Error deleting the %s key", path.c_str());
+}
+
+void hand_over(const std::string& program, const std::optional<std::string>& argument) {
+  std::vector<std::string> arguments = {program};
+  if (argument) arguments.push_back(*argument);
+  report_launch_failure(launch_follow_on(program, arguments), program);
+}
+
+}  // namespace
+
+std::string install_key_path(const std::string& version_key) {
+  return kCxxCompilerKey + "\\" + version_key;
+}
+
+std::int32_t parse_decimal(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // One past the largest magnitude is enough to saturate either way.
+  constexpr std::int64_t kCeiling = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    magnitude = std::min(magnitude * 10 + (text[i] - '0'), kCeiling);
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t read_ide_selector(const std::string& version_key) {
+  const std::string path = install_key_path(version_key);
+  RegistryKey key;
+  if (!reg_open_key(RootKey::current_user, path, key)) {
+    report_error("Error opening %s.", path.c_str());
+    return 0;
+  }
+  const std::optional<std::string> ide = reg_read_string(key, "IDE");
+  reg_close_key(key);
+  if (!ide) {
+    report_error("default compiler value not found");
+    return 0;
+  }
+  return parse_decimal(*ide);
+}
+
+int run_uninstall(const std::vector<std::string>& words) {
+  set_program_name(words.empty() ? std::string() : words[0]);
+  if (words.size() < 2) {
+    report_error("no release named; usage: %s", kUsageLine);
+    return 0;
+  }
+  if (answer_information_request(words[1])) return 0;
+
+  RunState run;
+  run.version_key = words[1];
+  run.ide_selector = read_ide_selector(run.version_key);
+  run.is_release_24 = run.version_key.starts_with("24");
+
+  if (run.ide_selector != 4) {
+    if (!confirm_uninstall()) return 0;
+    // Read before any pass can prune the key that records it.
+    if (run.is_release_24) run.product_directory = read_product_directory();
+    if (run.ide_selector == 1 || run.ide_selector == 3) run_generation_pass(run, kGeneration4);
+    if (run.ide_selector == 2 || run.ide_selector == 3) run_generation_pass(run, kGeneration5);
+    if (run.gen4_key_removed && run.gen5_key_removed &&
+        !reg_delete_key(RootKey::current_user, kSelectCompilerKey))
+      report_error("Error deleting the %s key", kSelectCompilerKey.c_str());
+    if (run.generation_files_removed) remove_product_files(1, run.product_directory);
+    if (run.is_release_24) update_release_24_key();
+  }
+  delete_install_key(run.version_key);
+  reg_prune_key(kCxxCompilerKey);
+  reg_prune_key(kCompilersKey);
+  // The follow-on program may be the installer's next step reading these keys.
+  reg_commit();
+
+  if (words.size() > 2) hand_over(words[2], words.size() > 3 ? std::optional(words[3]) : std::nullopt);
+  return 0;
+}
+
+}  // namespace morvex

@@ -1,0 +1,24 @@
+// The program's entry: the command line and the fixed uninstall sequence.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvex {
+
+// Runs one uninstall for the command-line words (word 0 first) and returns
+// the exit status, which is 0 on every path.
+int run_uninstall(const std::vector<std::string>& words);
+
+// The install key's "IDE" value as a number; 0 when it cannot be read.
+std::int32_t read_ide_selector(const std::string& version_key);
+
+// Leading white space, one optional sign, then decimal digits up to the
+// first other character; 0 without digits. Out-of-range values saturate.
+std::int32_t parse_decimal(std::string_view text);
+
+std::string install_key_path(const std::string& version_key);
+
+}  // namespace morvex

@@ -1,0 +1,15 @@
+// What the program says about itself when asked, or when called wrongly.
+#pragma once
+
+#include <string>
+
+namespace morvex {
+
+inline constexpr const char* kUsageLine = "morvex-uninstall VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]";
+
+// Answers "--help" and "--version" on standard output. True when the word
+// was one of them: the run then changes nothing. No release key starts with
+// "--", so an installer never reaches this.
+bool answer_information_request(const std::string& word);
+
+}  // namespace morvex
