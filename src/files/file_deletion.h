@@ -1,0 +1,12 @@
+// Deleting one product file named by its Windows path.
+#pragma once
+
+#include <string>
+
+namespace morvex {
+
+// Deletes a file (never a directory); false when it is missing, in use, a
+// directory, or not ours to delete.
+bool delete_file(const std::string& windows_path);
+
+}  // namespace morvex

@@ -1,0 +1,64 @@
+#include "files/host_file_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace morvex {
+namespace {
+
+const std::string kPrefix = "/sandbox/prefix";
+
+TEST(HostFilePath, Table) {
+  const struct {
+    const char* name;
+    std::string windows_path;
+    std::string expected;
+  } rows[] = {
+      {"drive path", "C:\\Morvex\\bin\\xvxc5.exe", kPrefix + "/drive_c/Morvex/bin/xvxc5.exe"},
+      {"drive letter folded, names keep their case", "D:\\Program Files\\Bin\\A.EXE",
+       kPrefix + "/drive_d/Program Files/Bin/A.EXE"},
+      {"lower-case drive letter", "e:\\x", kPrefix + "/drive_e/x"},
+      {"forward slashes", "C:/Morvex/bin/f.exe", kPrefix + "/drive_c/Morvex/bin/f.exe"},
+      {"mixed separators", "C:\\Morvex/bin\\f.exe", kPrefix + "/drive_c/Morvex/bin/f.exe"},
+      {"doubled separator from a directory ending in one", "C:\\Morvex\\bin\\\\xvxc5.exe",
+       kPrefix + "/drive_c/Morvex/bin/xvxc5.exe"},
+      {"dot components dropped", "C:\\.\\Morvex\\.\\f", kPrefix + "/drive_c/Morvex/f"},
+      {"dot-dot inside the drive", "C:\\a\\b\\..\\f", kPrefix + "/drive_c/a/f"},
+      {"dot-dot stops at the drive folder", "C:\\a\\..\\..\\..\\etc\\passwd",
+       kPrefix + "/drive_c/etc/passwd"},
+      {"dot-dot right after the drive", "C:..\\..\\f", kPrefix + "/drive_c/f"},
+      {"three dots are a name", "C:\\...\\f", kPrefix + "/drive_c/.../f"},
+      {"drive root", "C:\\", kPrefix + "/drive_c"},
+      {"drive without a separator counts from its root", "C:f.exe", kPrefix + "/drive_c/f.exe"},
+      {"relative path", "bin\\f.exe", "bin/f.exe"},
+      {"relative path keeps dot-dot", "..\\bin\\f.exe", "../bin/f.exe"},
+      {"rooted path stays below the current folder", "\\Morvex\\f.exe", "./Morvex/f.exe"},
+      {"network path stays below the current folder", "\\\\server\\share\\f", ".//server/share/f"},
+      {"forward-slash rooted path", "/etc/passwd", "./etc/passwd"},
+      {"digit before a colon is no drive", "1:\\x", "1:/x"},
+      {"colon in second place only", "ab:\\x", "ab:/x"},
+      {"empty path", "", ""},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(host_file_path(row.windows_path, kPrefix), row.expected)
+        << "row: " << row.name << " (" << row.windows_path << ")";
+  }
+}
+
+TEST(HostFilePath, LongPathIsComposedWhole) {
+  std::string windows_path = "C:";
+  std::string expected = kPrefix + "/drive_c";
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "directory" + std::to_string(i);
+    windows_path += "\\" + name;
+    expected += "/" + name;
+  }
+  windows_path += "\\xvxc5.exe";
+  expected += "/xvxc5.exe";
+  ASSERT_GT(windows_path.size(), 400u);
+  EXPECT_EQ(host_file_path(windows_path, kPrefix), expected);
+}
+
+}  // namespace
+}  // namespace morvex
