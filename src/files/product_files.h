@@ -21,6 +21,10 @@ ProductDirectory read_product_directory();
 // 1: the selection tool. Reports its own failures.
 void remove_product_files(int file_set, const ProductDirectory& directory);
 
+// What decrement_shared_count returns when the counts cannot be read at all:
+// the file may still be in use, so it stays.
+inline constexpr std::int32_t kCountUnknown = 1;
+
 // Takes one use off the file's shared count; a result of 0 or less means the
 // file is no longer counted and should be deleted.
 std::int32_t decrement_shared_count(const std::string& file_path);

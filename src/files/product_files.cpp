@@ -1,0 +1,93 @@
+#include "files/product_files.h"
+
+#include <span>
+
+#include "diag/diagnostics.h"
+#include "files/file_deletion.h"
+#include "registry/registry.h"
+
+namespace morvex {
+namespace {
+
+constexpr const char* kSelectCompilerKey = "Software\\Morvex\\Morvex Tools\\Select Compiler";
+constexpr const char* kSharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+
+constexpr const char* kGeneration4Files[] = {"xvxc4.exe", "xvlink4.exe"};
+constexpr const char* kGeneration5Files[] = {"xvxc5.exe", "xvlink5.exe"};
+constexpr const char* kSelectionToolFiles[] = {"compsel.exe"};
+
+std::span<const char* const> files_of_set(int file_set) {
+  switch (file_set) {
+    case 4: return kGeneration4Files;
+    case 5: return kGeneration5Files;
+    case 1: return kSelectionToolFiles;
+    default: return {};
+  }
+}
+
+}  // namespace
+
+ProductDirectory read_product_directory() {
+  ProductDirectory directory;
+  RegistryKey key;
+  if (!reg_open_key(RootKey::current_user, kSelectCompilerKey, key)) return directory;
+  const std::optional<std::string> text = reg_read_string(key, "Bin_directory");
+  reg_close_key(key);
+  if (!text) {
+    directory.state = ProductDirectory::State::value_missing;
+    return directory;
+  }
+  directory.state = ProductDirectory::State::known;
+  directory.path = *text;
+  return directory;
+}
+
+void remove_product_files(int file_set, const ProductDirectory& directory) {
+  switch (directory.state) {
+    case ProductDirectory::State::key_missing:
+      report_error("Error opening %s.", kSelectCompilerKey);
+      return;
+    case ProductDirectory::State::value_missing:
+      report_error("bin directory for selection tool");
+      return;
+    case ProductDirectory::State::known:
+      break;
+  }
+  // The separator goes on even after a trailing one: the counts were
+  // recorded under the path composed exactly so.
+  const std::string prefix = directory.path + "\\";
+  for (const char* name : files_of_set(file_set)) {
+    const std::string file_path = prefix + name;
+    if (decrement_shared_count(file_path) <= 0) remove_product_file(file_path);
+  }
+}
+
+std::int32_t decrement_shared_count(const std::string& file_path) {
+  RegistryKey key;
+  if (!reg_open_key(RootKey::local_machine, kSharedDllsKey, key)) {
+    report_error("Error opening %s.", kSharedDllsKey);
+    return kCountUnknown;
+  }
+  std::int32_t count = 0;
+  if (!reg_read_dword(key, file_path, count)) report_error("Shared file not found");
+  // Anything at or below 1 is used up; testing before lowering keeps the
+  // lowest count from leaving the signed range.
+  if (count > 1) {
+    const std::int32_t left = count - 1;
+    // A failed write leaves the count one too high: the file then outlives
+    // its last user rather than being taken from one, and no message fits.
+    reg_write_dword(key, file_path, left);
+    reg_close_key(key);
+    return left;
+  }
+  if (!reg_delete_value(key, file_path))
+    report_error("%s.", "failed to delete the value in the registry key");
+  reg_close_key(key);
+  return 0;
+}
+
+void remove_product_file(const std::string& file_path) {
+  if (!delete_file(file_path)) report_error("Error removing the %s file\n", file_path.c_str());
+}
+
+}  // namespace morvex
