@@ -15,6 +15,10 @@ using LaunchFailure = int;
 // status 0. `arguments` is the program as given, then its one argument.
 LaunchFailure launch_follow_on(const std::string& program, const std::vector<std::string>& arguments);
 
+// One candidate, without any search along PATH; does not return when the
+// program starts.
+LaunchFailure try_program_path(const std::string& path, const std::vector<std::string>& arguments);
+
 std::string build_command_line(const std::vector<std::string>& arguments);
 LaunchFailure map_system_error(std::uint32_t windows_error);
 void report_launch_failure(LaunchFailure failure, const std::string& program);
