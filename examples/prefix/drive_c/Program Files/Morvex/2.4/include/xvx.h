@@ -1,0 +1,1 @@
+/* Placeholder header of release 2.4. */
