@@ -1,3 +1,7 @@
+#include <cstdint>
+#include <optional>
+#include <string>
+
 #include "diag/diagnostics.h"
 #include "registrations/generation_languages.h"
 #include "registrations/list_items.h"
