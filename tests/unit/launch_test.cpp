@@ -115,14 +115,6 @@ TEST(LaunchSearch, CurrentFolderFirstWithExtensionsInOrder) {
   EXPECT_EQ(host.started_command_line, "setup a b");
 }
 
-TEST(LaunchSearch, ComBeforeExe) {
-  FakeHost host;
-  host.add_file(".\\setup.com");
-  host.add_file(".\\setup.exe");
-  EXPECT_EQ(launch_follow_on(host, "setup", {"setup"}), kLaunchStarted);
-  EXPECT_EQ(host.started, (std::vector<std::string>{".\\setup.com"}));
-}
-
 TEST(LaunchSearch, RefusedStartEndsTheSearch) {
   FakeHost host;
   host.search_path = "C:\\a";
