@@ -18,9 +18,8 @@ std::size_t next_char(const LaunchHost& host, const std::string& text, std::size
 }  // namespace
 
 bool has_separator(const LaunchHost& host, const std::string& text, bool colon_counts) {
-  for (std::size_t at = 0; at < text.size(); at = next_char(host, text, at)) {
+  for (std::size_t at = 0; at < text.size(); at = next_char(host, text, at))
     if (is_separator(text[at]) || (colon_counts && text[at] == ':')) return true;
-  }
   return false;
 }
 
