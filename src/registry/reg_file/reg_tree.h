@@ -24,7 +24,7 @@ struct RegTreeKey {
   std::vector<RegTreeValue> values;
 };
 
-// Every key of the text, implied ancestors included, in the order each is
+// Every key of the text, roots and implied ancestors included, in the order each is
 // first named; values of a key named by several sections are merged, the
 // later one winning. On a malformed text returns false and sets error to
 // "<line>: <what is wrong>".

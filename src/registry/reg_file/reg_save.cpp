@@ -1,0 +1,154 @@
+#include "registry/reg_file/reg_save.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+namespace morvex::regfile {
+namespace {
+
+class Output {
+ public:
+  explicit Output(int fd) : fd_(fd) {}
+
+  bool write(const std::string& text) {
+    buffer_ += text;
+    return buffer_.size() < kFlushSize || flush();
+  }
+
+  bool flush() {
+    const bool done = write_all(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return done;
+  }
+
+  // Bytes [from, to) of the source, in the kernel where it can.
+  bool copy(int source_fd, std::uint64_t from, std::uint64_t to) {
+    if (!flush()) return false;
+    auto offset = static_cast<off_t>(from);
+    while (use_copy_range_ && static_cast<std::uint64_t>(offset) < to) {
+      const ssize_t n = copy_file_range(source_fd, &offset, fd_, nullptr,
+                                        static_cast<std::size_t>(to - offset), 0);
+      if (n > 0) continue;
+      if (n < 0 && errno == EINTR) continue;
+      if (n == 0) return fail_with(ENODATA);  // the source is shorter than it was
+      if (errno != ENOSYS && errno != EXDEV && errno != EINVAL && errno != EOPNOTSUPP &&
+          errno != EBADF)
+        return false;
+      use_copy_range_ = false;
+    }
+    std::vector<char> chunk;
+    while (static_cast<std::uint64_t>(offset) < to) {
+      chunk.resize(std::min<std::uint64_t>(kCopyChunk, to - offset));
+      const ssize_t n = pread(source_fd, chunk.data(), chunk.size(), offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      if (n == 0) return fail_with(ENODATA);
+      if (!write_all(chunk.data(), static_cast<std::size_t>(n))) return false;
+      offset += n;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 16;
+  static constexpr std::size_t kCopyChunk = 1 << 20;
+
+  static bool fail_with(int error) {
+    errno = error;
+    return false;
+  }
+
+  bool write_all(const char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t n = ::write(fd_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  int fd_;
+  std::string buffer_;
+  bool use_copy_range_ = true;
+};
+
+bool write_copy(int fd, int source_fd, std::uint64_t source_size, const std::vector<Edit>& edits) {
+  Output out(fd);
+  std::uint64_t position = 0;
+  for (const Edit& edit : edits) {
+    if (edit.begin < position) {  // overlapping edits would garble the file
+      errno = EINVAL;
+      return false;
+    }
+    if (edit.begin > position && !out.copy(source_fd, position, edit.begin)) return false;
+    if (!out.write(edit.text)) return false;
+    position = edit.end;
+  }
+  return out.copy(source_fd, position, source_size) && out.flush();
+}
+
+// A file-size limit makes writes fail with EFBIG instead of killing the run.
+class IgnoreFileSizeSignal {
+ public:
+  IgnoreFileSizeSignal() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, &saved_);
+  }
+  ~IgnoreFileSizeSignal() { sigaction(SIGXFSZ, &saved_, nullptr); }
+  IgnoreFileSizeSignal(const IgnoreFileSizeSignal&) = delete;
+  IgnoreFileSizeSignal& operator=(const IgnoreFileSizeSignal&) = delete;
+
+ private:
+  struct sigaction saved_ {};
+};
+
+}  // namespace
+
+bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
+                      std::uint64_t source_size, mode_t mode, std::vector<Edit> edits,
+                      std::string& reason) {
+  std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
+    if (a.begin != b.begin) return a.begin < b.begin;
+    if (a.rank != b.rank) return a.rank < b.rank;
+    return a.order < b.order;
+  });
+  IgnoreFileSizeSignal ignore_file_size;
+  const int fd = openat(dir_fd, kSavingName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  bool done = fchmod(fd, mode & 07777) == 0 && write_copy(fd, source_fd, source_size, edits) &&
+              fsync(fd) == 0;
+  int error = errno;
+  if (close(fd) != 0 && done) {
+    done = false;
+    error = errno;
+  }
+  if (done && renameat(dir_fd, kSavingName, dir_fd, name.c_str()) != 0) {
+    done = false;
+    error = errno;
+  }
+  if (!done) {
+    unlinkat(dir_fd, kSavingName, 0);
+    reason = std::strerror(error);
+    return false;
+  }
+  // The rename itself is durable only once the folder is flushed; the new
+  // file is in place either way, so a failure here is not reported.
+  fsync(dir_fd);
+  return true;
+}
+
+}  // namespace morvex::regfile

@@ -1,0 +1,36 @@
+// Writing a changed registry file: the old file is copied stretch by
+// stretch into a temporary file beside it, with only the edited byte ranges
+// written anew, and the copy then replaces the file in one rename.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace morvex::regfile {
+
+// Bytes [begin, end) of the old file are replaced by `text`; begin == end
+// inserts. At one offset, edits go in the order of (rank, order).
+struct Edit {
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
+  int rank = 0;
+  std::uint32_t order = 0;
+  std::string text;
+};
+
+// The temporary file's name; a run holding the lock may truncate or remove
+// one that a killed run left behind.
+inline constexpr const char* kSavingName = "registry.reg.saving";
+
+// Writes the edited copy of `source` as kSavingName in the folder `dir_fd`,
+// flushes it to disk with the permission bits `mode`, renames it over `name`
+// and flushes the folder. On failure, false with the system's reason; `name`
+// is then as it was and no temporary file is left.
+bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
+                      std::uint64_t source_size, mode_t mode, std::vector<Edit> edits,
+                      std::string& reason);
+
+}  // namespace morvex::regfile

@@ -1,0 +1,371 @@
+// The one parser of registry files: a state machine over the lines of a
+// file that checks every line and hands sections (and, when asked, values)
+// to a sink. A line it does not fully understand stops the scan with the
+// line's number, so a file is either understood whole or not used at all.
+//
+// A sink provides:
+//   static constexpr bool kWantsValues;  // false: check values, skip decoding
+//   void header(FileHeader);
+//   bool section(const SectionHeader<Unit>&, ScanError&);
+//   void value(const ValueRecord&);      // only when kWantsValues
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/reg_file/reg_lines.h"
+#include "registry/reg_file/reg_text.h"
+
+namespace morvex::regfile {
+
+enum class FileHeader { regedit4, version5 };
+
+// The roots a section may name; the program uses only the second and third.
+inline constexpr std::size_t kRootCount = 6;
+inline constexpr std::size_t kRootCurrentUser = 1;
+inline constexpr std::size_t kRootLocalMachine = 2;
+std::string_view root_name(std::size_t root);
+// The root spelled by units (any letter case), or kRootCount.
+std::size_t find_root(const unsigned char* units, std::size_t size);
+std::size_t find_root(const char16_t* units, std::size_t size);
+
+// What a file's first bytes say: a UTF-16LE or UTF-8 byte-order mark, or
+// none (8-bit text; the header line then tells REGEDIT4 from UTF-8).
+struct ByteOrderMark {
+  bool utf16le = false;
+  std::size_t size = 0;
+};
+ByteOrderMark sniff_byte_order_mark(std::string_view first_bytes);
+
+struct ScanError {
+  std::size_t line = 0;
+  std::string what;
+};
+
+// A component of a section's key path: units [start, start + size) of its line.
+struct NameSpan {
+  std::size_t start;
+  std::size_t size;
+};
+
+template <class Unit>
+struct SectionHeader {
+  const TextLine<Unit>& line;
+  std::size_t root;
+  const std::vector<NameSpan>& names;  // the components below the root
+};
+
+struct ValueRecord {
+  std::string name;  // as the program sees it: "" for the default value
+  std::uint32_t type = 0;
+  std::string data;  // as the program reads it
+  std::uint64_t begin = 0;  // byte range of the value's lines, line ends included
+  std::uint64_t end = 0;
+};
+
+template <class Unit, class Sink>
+class Scanner {
+ public:
+  // A whole file; `has_bom` tells whether a byte-order mark preceded the lines.
+  Scanner(Sink& sink, bool has_bom) : sink_(sink), has_bom_(has_bom) {}
+  // Sections of a file already checked, whose header was `header`.
+  Scanner(Sink& sink, FileHeader header)
+      : sink_(sink), header_seen_(true), wide_(header == FileHeader::version5) {}
+
+  bool run(LineReader<Unit>& reader, ScanError& error) {
+    TextLine<Unit> line;
+    for (;;) {
+      const auto status = reader.next(line);
+      if (status == LineReader<Unit>::Status::end) break;
+      if (status == LineReader<Unit>::Status::error) {
+        error = {reader.error_line(), reader.error()};
+        return false;
+      }
+      ends_with_line_end_ = line.line_end_size != 0;
+      if (!(header_seen_ ? body(line, error) : header(line, error))) return false;
+    }
+    if (!header_seen_) return fail(error, 1, kUnknownHeader);
+    if (continuing_) return fail(error, continued_line_, "value continues past the end of the file");
+    return true;
+  }
+
+  // The header line's line end, which new lines copy.
+  std::string_view line_end() const { return line_end_; }
+  bool ends_with_line_end() const { return ends_with_line_end_; }
+
+ private:
+  enum class Kind { text, dword, hex, typed_hex, deletion };
+  struct TypeTag {
+    std::string_view text;
+    Kind kind;
+  };
+  static constexpr TypeTag kTypeTags[] = {{"\"", Kind::text},
+                                          {"dword:", Kind::dword},
+                                          {"hex:", Kind::hex},
+                                          {"hex(", Kind::typed_hex},
+                                          {"-", Kind::deletion}};
+  static constexpr std::string_view kUnknownHeader =
+      "unknown header (the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
+      "Version 5.00\")";
+  static constexpr bool kWantsValues = Sink::kWantsValues;
+
+  static bool fail(ScanError& error, std::size_t line, std::string_view what) {
+    error = {line, std::string(what)};
+    return false;
+  }
+  static bool fail(ScanError& error, const TextLine<Unit>& line, std::string_view what) {
+    return fail(error, line.number, what);
+  }
+
+  static void skip_blanks(const Unit*& p, const Unit* end) {
+    while (p != end && (*p == Unit(' ') || *p == Unit('\t'))) ++p;
+  }
+  // Only blanks and a comment may follow.
+  static bool at_line_end(const Unit* p, const Unit* end) {
+    skip_blanks(p, end);
+    return p == end || *p == Unit(';');
+  }
+  static bool starts_with(const Unit* p, const Unit* end, std::string_view text) {
+    if (static_cast<std::size_t>(end - p) < text.size()) return false;
+    for (const char c : text)
+      if (*p++ != Unit(static_cast<unsigned char>(c))) return false;
+    return true;
+  }
+  static int hex_digit(Unit unit) {
+    if (unit >= Unit('0') && unit <= Unit('9')) return int(unit - Unit('0'));
+    if (unit >= Unit('a') && unit <= Unit('f')) return int(unit - Unit('a')) + 10;
+    if (unit >= Unit('A') && unit <= Unit('F')) return int(unit - Unit('A')) + 10;
+    return -1;
+  }
+
+  void append_view(const std::vector<Unit>& units, std::string& out) const {
+    if constexpr (sizeof(Unit) == 1)
+      out.append(reinterpret_cast<const char*>(units.data()), units.size());
+    else
+      append_utf8(units.data(), units.size(), out);
+  }
+
+  bool header(const TextLine<Unit>& line, ScanError& error) {
+    const Unit* end = line.text + line.size;
+    FileHeader which;
+    if (line.size == 8 && starts_with(line.text, end, "REGEDIT4")) {
+      which = FileHeader::regedit4;
+    } else if (line.size == 36 &&
+               starts_with(line.text, end, "Windows Registry Editor Version 5.00")) {
+      which = FileHeader::version5;
+    } else {
+      return fail(error, line, kUnknownHeader);
+    }
+    if (which == FileHeader::regedit4 && (has_bom_ || sizeof(Unit) != 1))
+      return fail(error, line, "a REGEDIT4 file must be 8-bit text without a byte-order mark");
+    header_seen_ = true;
+    wide_ = which == FileHeader::version5;
+    if (line.line_end_size == 1) line_end_ = *end == Unit('\n') ? "\n" : "\r";
+    sink_.header(which);
+    return true;
+  }
+
+  bool body(const TextLine<Unit>& line, ScanError& error) {
+    const Unit* p = line.text;
+    const Unit* end = p + line.size;
+    skip_blanks(p, end);
+    // Inside a continuation, blank and comment lines are skipped.
+    if (p == end || *p == Unit(';')) return true;
+    if (continuing_) return hex_list(p, end, line, error);
+    if (*p == Unit('[')) return section(p + 1, end, line, error);
+    if (*p == Unit('"') || *p == Unit('@')) {
+      if (!in_section_) return fail(error, line, "value outside any key");
+      return value(p, end, line, error);
+    }
+    return fail(error, line, "line not understood");
+  }
+
+  bool section(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
+    if (p != end && *p == Unit('-'))
+      return fail(error, line, "key deletion ([-...]) has no meaning in a registry file");
+    // Key names may hold "]": the name ends at the last one.
+    const Unit* close = end;
+    while (close != p && *(close - 1) != Unit(']')) --close;
+    if (close == p) return fail(error, line, "missing ] after the key name");
+    --close;
+    if (!at_line_end(close + 1, end)) return fail(error, line, "text after the key name");
+    const Unit* q = p;
+    while (q != close && *q != Unit('\\')) ++q;
+    const std::size_t root = find_root(p, static_cast<std::size_t>(q - p));
+    if (root == kRootCount) return fail(error, line, "unknown root key");
+    names_.clear();
+    while (q != close) {
+      const Unit* name = ++q;
+      while (q != close && *q != Unit('\\')) ++q;
+      if (q == name) return fail(error, line, "empty key name component");
+      names_.push_back({static_cast<std::size_t>(name - line.text),
+                        static_cast<std::size_t>(q - name)});
+    }
+    in_section_ = true;
+    return sink_.section(SectionHeader<Unit>{line, root, names_}, error);
+  }
+
+  // A quoted text from its opening quote; `p` ends after the closing one.
+  bool quoted(const Unit*& p, const Unit* end, std::vector<Unit>& out,
+              const TextLine<Unit>& line, ScanError& error) {
+    ++p;
+    for (;;) {
+      const Unit* q = p;
+      while (q != end && *q != Unit('"') && *q != Unit('\\')) ++q;
+      if constexpr (kWantsValues) out.insert(out.end(), p, q);
+      if (q == end) return fail(error, line, "unterminated string");
+      if (*q == Unit('"')) {
+        p = q + 1;
+        return true;
+      }
+      if (q + 1 == end) return fail(error, line, "unterminated string");
+      if (q[1] != Unit('\\') && q[1] != Unit('"'))
+        return fail(error, line, "bad escape in a string (only \\\\ and \\\" are allowed)");
+      if constexpr (kWantsValues) out.push_back(q[1]);
+      p = q + 2;
+    }
+  }
+
+  bool value(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
+    value_begin_ = line.offset;
+    name_.clear();
+    text_.clear();
+    bytes_.clear();
+    if (*p == Unit('@')) {
+      ++p;
+    } else if (!quoted(p, end, name_, line, error)) {
+      return false;
+    }
+    skip_blanks(p, end);
+    if (p == end || *p != Unit('=')) return fail(error, line, "missing = after the value name");
+    ++p;
+    skip_blanks(p, end);
+    const TypeTag* tag = nullptr;
+    for (const TypeTag& candidate : kTypeTags)
+      if (starts_with(p, end, candidate.text)) {
+        tag = &candidate;
+        break;
+      }
+    if (tag == nullptr) return fail(error, line, "unknown value type");
+    kind_ = tag->kind;
+    switch (kind_) {
+      case Kind::text:
+        if (!quoted(p, end, text_, line, error)) return false;
+        if (!at_line_end(p, end)) return fail(error, line, "text after the value");
+        type_ = kTypeSz;
+        finish_value(line);
+        return true;
+      case Kind::dword: {
+        p += tag->text.size();
+        std::uint32_t number = 0;
+        std::size_t digits = 0;
+        for (; p != end && hex_digit(*p) >= 0; ++p, ++digits)
+          number = number << 4 | static_cast<std::uint32_t>(hex_digit(*p));
+        if (digits < 1 || digits > 8 || !at_line_end(p, end))
+          return fail(error, line, "bad dword (1 to 8 hex digits)");
+        type_ = kTypeDword;
+        if constexpr (kWantsValues)
+          for (int i = 0; i < 4; ++i) bytes_ += static_cast<char>(number >> (8 * i));
+        finish_value(line);
+        return true;
+      }
+      case Kind::hex:
+        type_ = kTypeBinary;
+        p += tag->text.size();
+        break;
+      case Kind::typed_hex: {
+        p += tag->text.size();
+        std::uint32_t type = 0;
+        std::size_t digits = 0;
+        for (; p != end && hex_digit(*p) >= 0; ++p, ++digits)
+          type = type << 4 | static_cast<std::uint32_t>(hex_digit(*p));
+        if (digits < 1 || digits > 8 || !starts_with(p, end, "):"))
+          return fail(error, line, "bad hex(N) value type");
+        p += 2;
+        type_ = type;
+        break;
+      }
+      case Kind::deletion:
+        return fail(error, line, "value deletion (=-) has no meaning in a registry file");
+    }
+    expect_byte_ = true;
+    return hex_list(p, end, line, error);
+  }
+
+  // Comma-separated bytes; a backslash where a byte could start continues
+  // the list on the next line.
+  bool hex_list(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
+    continuing_ = false;
+    for (;;) {
+      skip_blanks(p, end);
+      if (p == end || *p == Unit(';')) break;
+      if (!expect_byte_) {
+        if (*p != Unit(',')) return fail(error, line, "bad hex byte");
+        ++p;
+        expect_byte_ = true;
+        continue;
+      }
+      if (*p == Unit('\\')) {
+        if (!at_line_end(p + 1, end)) return fail(error, line, "bad hex byte");
+        continuing_ = true;
+        continued_line_ = line.number;
+        return true;
+      }
+      int byte = hex_digit(*p);
+      if (byte < 0) return fail(error, line, "bad hex byte");
+      ++p;
+      if (p != end && hex_digit(*p) >= 0) byte = byte << 4 | hex_digit(*p++);
+      if constexpr (kWantsValues) bytes_ += static_cast<char>(byte);
+      expect_byte_ = false;
+    }
+    finish_value(line);
+    return true;
+  }
+
+  void finish_value(const TextLine<Unit>& line) {
+    if constexpr (kWantsValues) {
+      record_.name.clear();
+      append_view(name_, record_.name);
+      record_.type = type_;
+      record_.data.clear();
+      if (kind_ == Kind::text) {
+        append_view(text_, record_.data);
+        record_.data += '\0';
+      } else if (wide_ && is_text_type(type_)) {
+        record_.data = utf8_of_utf16le(bytes_);
+      } else {
+        record_.data = bytes_;
+      }
+      record_.begin = value_begin_;
+      record_.end = line.end_offset();
+      sink_.value(record_);
+    } else {
+      (void)line;
+    }
+  }
+
+  Sink& sink_;
+  bool has_bom_ = false;
+  bool header_seen_ = false;
+  bool wide_ = false;
+  std::string_view line_end_ = "\r\n";
+  bool ends_with_line_end_ = true;
+  bool in_section_ = false;
+  std::vector<NameSpan> names_;
+  // The value being read; a hex list may continue over several lines.
+  bool continuing_ = false;
+  std::size_t continued_line_ = 0;
+  bool expect_byte_ = true;
+  Kind kind_ = Kind::text;
+  std::uint32_t type_ = 0;
+  std::uint64_t value_begin_ = 0;
+  std::vector<Unit> name_;
+  std::vector<Unit> text_;
+  std::string bytes_;
+  ValueRecord record_;
+};
+
+}  // namespace morvex::regfile

@@ -1,0 +1,122 @@
+// The registry of a run on a host without the Windows registry: the file
+// registry.reg in the prefix folder, in the format regedit exports.
+//
+// The file is read once, at the first use, under an exclusive lock on the
+// prefix folder that is held until the process ends, so a second run waits
+// for the first. Only an index of its keys stays in memory; a key's values
+// are read when the program first touches them. reg_commit writes the
+// changes back in one atomic replace that copies every untouched byte as it
+// was; a run that changed nothing writes nothing.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/reg_file/reg_index.h"
+#include "registry/reg_file/reg_save.h"
+#include "registry/reg_file/reg_scanner.h"
+#include "registry/reg_file/reg_text.h"
+
+namespace morvex::regfile {
+
+struct StoredValue {
+  std::string name;  // as first spelled
+  std::uint32_t type = 0;
+  std::string data;  // as the program reads it
+};
+
+class Store {
+ public:
+  // Locks and loads at the first use. False when the registry cannot be
+  // used; the reason was reported once, and the file is never written.
+  bool ready();
+  // Changes whenever keys are numbered anew (after a save), so that an open
+  // handle finds its key again by path.
+  std::uint64_t generation() const { return generation_; }
+
+  // Keys are numbers valid for one generation; kNoKey when missing.
+  std::uint32_t find_key(std::size_t root, std::string_view path);
+  bool alive(std::uint32_t key) const;
+  bool has_subkeys(std::uint32_t key) const;
+  const StoredValue* find_value(std::uint32_t key, std::string_view name);
+  bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data);
+  bool delete_value(std::uint32_t key, std::string_view name);
+  bool delete_key(std::size_t root, std::string_view path);
+  // Saves the changes, if any; reports its own failure.
+  void commit();
+
+  // Forgets the run without saving and gives up the lock, as the end of the
+  // process does: for tests that act out several runs in one process.
+  void end_run();
+
+ private:
+  template <class Unit>
+  friend class IndexSink;
+  template <class Unit>
+  friend class ValueSink;
+
+  enum class State { unloaded, ready, failed, saved };
+
+  struct Value {
+    StoredValue now;
+    bool present = false;
+    bool stored = false;  // in the file as loaded
+    std::uint32_t stored_type = 0;
+    std::string stored_data;
+    struct Lines {
+      std::uint64_t begin;
+      std::uint64_t end;
+    };
+    std::vector<Lines> lines;  // every occurrence in the file; the last one counts
+  };
+  struct KeyValues {
+    std::vector<Value> values;
+    std::unordered_map<std::string, std::size_t> by_name;  // folded name -> values index
+    std::uint64_t append_at = 0;  // after the last value line of its last section
+    Value* find(std::string_view name);
+  };
+
+  bool load();
+  bool load_failed();
+  bool empty_registry();
+  void forget_file();
+  void fail_reading(const std::string& reason);
+  template <class Unit>
+  bool scan_file(std::uint64_t begin, ScanError& error);
+  template <class Unit>
+  std::uint32_t find_child(std::uint32_t parent, const Unit* name, std::size_t size);
+  template <class Unit>
+  bool load_values(std::uint32_t key, KeyValues& values, std::string& reason);
+  KeyValues* values_of(std::uint32_t key);
+  bool read_name(std::uint32_t key, std::string& name);
+  bool key_path(std::uint32_t key, std::string& path);
+  bool plan(std::vector<Edit>& edits);
+
+  State state_ = State::unloaded;
+  std::uint64_t generation_ = 0;
+  std::string folder_;
+  std::string path_;
+  int dir_fd_ = -1;   // the prefix folder, locked
+  int file_fd_ = -1;  // registry.reg as loaded; -1 when there is none
+  std::uint64_t file_size_ = 0;
+  mode_t mode_ = 0;
+  Encoding encoding_ = Encoding::ansi;
+  FileHeader header_ = FileHeader::regedit4;
+  std::string line_end_ = "\r\n";
+  bool ends_with_line_end_ = true;
+  int read_error_ = 0;  // errno of a failed read of a key name
+  KeyIndex index_;
+  std::unordered_map<std::uint32_t, KeyValues> values_;  // keys whose values were read
+  std::vector<std::uint32_t> deleted_;                   // in the order of deletion
+};
+
+// The one store of the process.
+Store& the_store();
+
+}  // namespace morvex::regfile
