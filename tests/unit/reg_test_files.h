@@ -1,0 +1,71 @@
+// Registry file texts for the registry tests: line ends and encodings as
+// regedit writes them, and a throwaway prefix folder per test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "diag/diagnostics.h"
+#include "registry/reg_file/reg_store.h"
+#include "registry/reg_file/reg_text.h"
+
+namespace morvex::reg_test {
+
+// The text with every "\n" made "\r\n".
+inline std::string crlf(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// UTF-8 text as a UTF-16LE file with its byte-order mark.
+inline std::string utf16_file(std::string_view text) {
+  return "\xFF\xFE" + regfile::encode_for_file(text, regfile::Encoding::utf16le);
+}
+
+// A fresh MORVEX_PREFIX for each test, and a store that starts a new run.
+class PrefixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/morvex-reg-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    prefix_ = folder;
+    setenv("MORVEX_PREFIX", folder, 1);
+    set_program_name("morvex-uninstall");
+    regfile::the_store().end_run();
+  }
+
+  void TearDown() override {
+    regfile::the_store().end_run();
+    chmod(prefix_.c_str(), 0700);
+    std::filesystem::remove_all(prefix_);
+  }
+
+  // What the end of the process does: the lock goes, nothing is saved.
+  static void end_run() { regfile::the_store().end_run(); }
+
+  std::string file() const { return prefix_ + "/registry.reg"; }
+
+  void write_registry(const std::string& bytes) const {
+    std::ofstream(file(), std::ios::binary) << bytes;
+  }
+
+  std::string read_registry() const {
+    std::ifstream in(file(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::string prefix_;
+};
+
+}  // namespace morvex::reg_test
