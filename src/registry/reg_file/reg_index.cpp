@@ -38,31 +38,33 @@ std::vector<std::uint32_t> KeyIndex::sections_of(std::uint32_t key) const {
   return sections;
 }
 
-std::uint32_t KeyIndex::add(std::uint32_t parent, std::uint64_t hash, std::uint64_t name_offset,
-                            std::uint32_t name_size, std::uint32_t first_seen) {
-  const auto key = static_cast<std::uint32_t>(keys_.size());
-  IndexedKey entry;
-  entry.hash = hash;
-  entry.name_offset = name_offset;
+bool KeyIndex::add(std::uint32_t parent, std::uint32_t hash, std::uint64_t name_offset,
+                   std::uint32_t name_size, std::uint32_t first_seen, std::uint32_t& key) {
+  if (name_offset >> 48 != 0 || keys_.size() >= kMaxKeys) return false;
+  key = static_cast<std::uint32_t>(keys_.size());
+  IndexedKey& entry = keys_.emplace_back();
+  entry.name_offset_low = static_cast<std::uint32_t>(name_offset);
+  entry.name_offset_high = static_cast<std::uint16_t>(name_offset >> 32);
   entry.name_size = name_size;
   entry.parent = parent;
   entry.first_seen = first_seen;
-  keys_.push_back(entry);
   ++keys_[parent].subkeys;
+  // At most half full, so that a probe soon meets an empty slot.
   if (2 * (keys_.size() + 1) > slots_.size()) {
-    slots_.assign(slots_.size() * 2, 0);
+    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+    old.swap(slots_);
     mask_ = slots_.size() - 1;
-    for (std::uint32_t existing = 0; existing < key; ++existing)
-      if (keys_[existing].parent != kNoKey) insert_slot(existing);
+    for (const std::uint64_t entry_of_old : old)
+      if (entry_of_old != 0) insert_slot(entry_of_old);
   }
-  insert_slot(key);
-  return key;
+  insert_slot(std::uint64_t{hash} << 32 | (key + 1));
+  return true;
 }
 
-void KeyIndex::insert_slot(std::uint32_t key) {
-  std::size_t slot = keys_[key].hash & mask_;
+void KeyIndex::insert_slot(std::uint64_t entry) {
+  std::size_t slot = (entry >> 32) & mask_;
   while (slots_[slot] != 0) slot = (slot + 1) & mask_;
-  slots_[slot] = key + 1;
+  slots_[slot] = entry;
 }
 
 }  // namespace morvex::regfile

@@ -1,7 +1,8 @@
 // Every key of a registry file without the file's text: a key is found by
 // the hash of its parent and folded name and confirmed against the name's
 // bytes in the file, so a hash collision never opens the wrong key. About
-// 50 bytes a key and 8 a section, whatever the size of the values.
+// 28 bytes a key plus 11 to 21 of hash table, and 8 a section, whatever the
+// size of the values.
 #pragma once
 
 #include <cstddef>
@@ -16,28 +17,33 @@ inline constexpr std::uint32_t kNoKey = UINT32_MAX;
 inline constexpr std::uint32_t kNoSection = UINT32_MAX;
 
 struct IndexedKey {
-  std::uint64_t hash = 0;
-  std::uint64_t name_offset = 0;  // where its name first appears in the file, in bytes
-  std::uint32_t name_size = 0;    // in bytes
+  // Where its name first appears in the file, in bytes (split to pack the record).
+  std::uint32_t name_offset_low = 0;
+  std::uint32_t name_size = 0;
   std::uint32_t parent = kNoKey;
   std::uint32_t first_section = kNoSection;  // its own first section
   // The first section that named it, its own or a subkey's: a section
   // written for it there comes before every section of its subkeys.
   std::uint32_t first_seen = kNoSection;
-  std::uint32_t subkeys = 0;  // live ones
-  bool several_sections = false;
-  bool deleted = false;
+  std::uint32_t subkeys : 30 = 0;  // live ones
+  std::uint32_t several_sections : 1 = 0;
+  std::uint32_t deleted : 1 = 0;
+  std::uint16_t name_offset_high = 0;
+
+  std::uint64_t name_offset() const {
+    return std::uint64_t{name_offset_high} << 32 | name_offset_low;
+  }
 };
 
 template <class Unit>
-std::uint64_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size) {
+std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size) {
   std::uint64_t hash = 0x9E3779B97F4A7C15ull * (std::uint64_t{parent} + 1);
   for (std::size_t i = 0; i < size; ++i)
     hash = (hash ^ static_cast<std::uint64_t>(fold_ascii(name[i]))) * 0x100000001B3ull;
   hash ^= hash >> 33;
   hash *= 0xFF51AFD7ED558CCDull;
   hash ^= hash >> 33;
-  return hash;
+  return static_cast<std::uint32_t>(hash);
 }
 
 class KeyIndex {
@@ -59,24 +65,29 @@ class KeyIndex {
   void add_own_section(std::uint32_t key, std::uint32_t section);
   std::vector<std::uint32_t> sections_of(std::uint32_t key) const;
 
-  // The child of `parent` with this hash for which same(key) holds.
+  // The child of `parent` with this hash for which same(key) holds. The
+  // hash sits in the table beside the key, so probing touches no key.
   template <class Same>
-  std::uint32_t find(std::uint32_t parent, std::uint64_t hash, Same&& same) const {
+  std::uint32_t find(std::uint32_t parent, std::uint32_t hash, Same&& same) const {
     for (std::size_t slot = hash & mask_; slots_[slot] != 0; slot = (slot + 1) & mask_) {
-      const std::uint32_t key = slots_[slot] - 1;
-      if (keys_[key].hash == hash && keys_[key].parent == parent && same(key)) return key;
+      if (static_cast<std::uint32_t>(slots_[slot] >> 32) != hash) continue;
+      const auto key = static_cast<std::uint32_t>(slots_[slot]) - 1;
+      if (keys_[key].parent == parent && same(key)) return key;
     }
     return kNoKey;
   }
 
-  std::uint32_t add(std::uint32_t parent, std::uint64_t hash, std::uint64_t name_offset,
-                    std::uint32_t name_size, std::uint32_t first_seen);
+  // False past a billion keys, or for a name beyond what the record holds
+  // (a file over 256 TB).
+  bool add(std::uint32_t parent, std::uint32_t hash, std::uint64_t name_offset,
+           std::uint32_t name_size, std::uint32_t first_seen, std::uint32_t& key);
 
  private:
-  void insert_slot(std::uint32_t key);
+  static constexpr std::size_t kMaxKeys = std::size_t{1} << 30;  // so subkeys fit its field
+  void insert_slot(std::uint64_t entry);
 
   std::vector<IndexedKey> keys_;
-  std::vector<std::uint32_t> slots_;  // key + 1; 0 is empty
+  std::vector<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
   std::size_t mask_ = 0;
   std::vector<std::uint64_t> section_begins_;
   struct ExtraSection {

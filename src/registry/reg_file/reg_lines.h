@@ -39,22 +39,18 @@ class LineReader {
   LineReader(const Unit* units, std::size_t count, std::uint64_t offset, bool odd_byte = false)
       : data_(units), tail_(count), data_offset_(offset), at_eof_(true), odd_byte_(odd_byte) {}
 
-  // Bytes [begin, end) of an open file (begin a multiple of the unit size).
-  LineReader(int fd, std::uint64_t begin, std::uint64_t end)
+  // Bytes [begin, end) of an open file (begin a multiple of the unit size),
+  // read `chunk_bytes` at a time.
+  LineReader(int fd, std::uint64_t begin, std::uint64_t end,
+             std::size_t chunk_bytes = kChunkBytes)
       : fd_(fd), read_at_(begin), read_end_(end), data_offset_(begin) {
-    buffer_.resize(kChunkBytes / sizeof(Unit));
+    buffer_.resize(std::max<std::size_t>(1, chunk_bytes / sizeof(Unit)));
     data_ = buffer_.data();
   }
 
   Status next(TextLine<Unit>& line) {
     for (;;) {
-      std::size_t i = scanned_;
-      while (i < tail_) {
-        const Unit unit = data_[i];
-        if (unit <= Unit('\r') && (unit == Unit('\n') || unit == Unit('\r') || unit == Unit(0)))
-          break;
-        ++i;
-      }
+      const std::size_t i = find_break(scanned_);
       if (i < tail_ && data_[i] == Unit(0)) return fail("NUL character in the file", true);
       if (i < tail_ && (data_[i] == Unit('\n') || i + 1 < tail_ || at_eof_)) {
         const bool crlf = data_[i] == Unit('\r') && i + 1 < tail_ && data_[i + 1] == Unit('\n');
@@ -76,8 +72,35 @@ class LineReader {
   const std::string& error() const { return error_; }
   std::size_t error_line() const { return error_line_; }
 
- private:
   static constexpr std::size_t kChunkBytes = 1 << 20;
+
+ private:
+  static constexpr std::size_t kUnitsPerWord = sizeof(std::uint64_t) / sizeof(Unit);
+
+  static bool is_break(Unit unit) {
+    return unit <= Unit('\r') && (unit == Unit('\n') || unit == Unit('\r') || unit == Unit(0));
+  }
+
+  // Whether some unit of the word is below 14 (a line end, NUL, or a tab).
+  static bool has_control(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = sizeof(Unit) == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
+    constexpr std::uint64_t kHighs = kOnes << (8 * sizeof(Unit) - 1);
+    return ((word - kOnes * 14) & ~word & kHighs) != 0;
+  }
+
+  // The first line end or NUL from `i`, or tail_: a word at a time where
+  // no unit can be one.
+  std::size_t find_break(std::size_t i) const {
+    for (;;) {
+      for (std::uint64_t word; i + kUnitsPerWord <= tail_; i += kUnitsPerWord) {
+        std::memcpy(&word, data_ + i, sizeof word);
+        if (has_control(word)) break;
+      }
+      const std::size_t stop = std::min(tail_, i + kUnitsPerWord);
+      while (i < stop && !is_break(data_[i])) ++i;
+      if (i < stop || i == tail_) return i;
+    }
+  }
 
   Status emit(TextLine<Unit>& line, std::size_t end, std::size_t line_end_size) {
     line.text = data_ + head_;

@@ -10,6 +10,7 @@
 //   void value(const ValueRecord&);      // only when kWantsValues
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -135,11 +136,17 @@ class Scanner {
     return true;
   }
   static int hex_digit(Unit unit) {
-    if (unit >= Unit('0') && unit <= Unit('9')) return int(unit - Unit('0'));
-    if (unit >= Unit('a') && unit <= Unit('f')) return int(unit - Unit('a')) + 10;
-    if (unit >= Unit('A') && unit <= Unit('F')) return int(unit - Unit('A')) + 10;
-    return -1;
+    return static_cast<std::size_t>(unit) < kHexDigits.size() ? kHexDigits[unit] : -1;
   }
+  static constexpr std::array<signed char, 128> kHexDigits = [] {
+    std::array<signed char, 128> digits{};
+    for (int c = 0; c < 128; ++c)
+      digits[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                  : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                  : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                         : static_cast<signed char>(-1);
+    return digits;
+  }();
 
   void append_view(const std::vector<Unit>& units, std::string& out) const {
     if constexpr (sizeof(Unit) == 1)
@@ -299,6 +306,14 @@ class Scanner {
   // the list on the next line.
   bool hex_list(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
     continuing_ = false;
+    // Most of a large file is "xx," runs as regedit writes them.
+    while (expect_byte_ && end - p >= 3 && p[2] == Unit(',')) {
+      const int high = hex_digit(p[0]);
+      const int low = hex_digit(p[1]);
+      if ((high | low) < 0) break;
+      if constexpr (kWantsValues) bytes_ += static_cast<char>(high << 4 | low);
+      p += 3;
+    }
     for (;;) {
       skip_blanks(p, end);
       if (p == end || *p == Unit(';')) break;

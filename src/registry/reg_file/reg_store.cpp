@@ -85,10 +85,13 @@ class IndexSink {
         error = {header.line.number, std::string("cannot read: ") + std::strerror(store_.read_error_)};
         return false;
       }
-      if (child == kNoKey)
-        child = index.add(key, name_hash(key, name, size),
-                          header.line.offset + header.names[i].start * sizeof(Unit),
-                          static_cast<std::uint32_t>(size * sizeof(Unit)), section);
+      if (child == kNoKey &&
+          !index.add(key, name_hash(key, name, size),
+                     header.line.offset + header.names[i].start * sizeof(Unit),
+                     static_cast<std::uint32_t>(size * sizeof(Unit)), section, child)) {
+        error = {header.line.number, "too many keys"};
+        return false;
+      }
       key = child;
       previous_keys_.push_back(key);
     }
@@ -273,7 +276,7 @@ std::uint32_t Store::find_child(std::uint32_t parent, const Unit* name, std::siz
     const IndexedKey& candidate = index_[key];
     if (candidate.name_size != size * sizeof(Unit)) return false;
     std::vector<Unit> stored(size);
-    if (!read_exact(file_fd_, stored.data(), candidate.name_size, candidate.name_offset)) {
+    if (!read_exact(file_fd_, stored.data(), candidate.name_size, candidate.name_offset())) {
       read_error_ = errno;
       return false;
     }
@@ -403,7 +406,7 @@ void Store::commit() {
 bool Store::read_name(std::uint32_t key, std::string& name) {
   const IndexedKey& entry = index_[key];
   std::string bytes(entry.name_size, '\0');
-  if (!read_exact(file_fd_, bytes.data(), bytes.size(), entry.name_offset)) {
+  if (!read_exact(file_fd_, bytes.data(), bytes.size(), entry.name_offset())) {
     fail_reading(std::strerror(errno));
     return false;
   }
