@@ -199,6 +199,17 @@ TEST_F(RegistryFile, SavesInOneReplaceKeepingThePermissions) {
   EXPECT_EQ(read_registry(), changed_sample_);
 }
 
+TEST_F(RegistryFile, SavesThroughALinkKeepingIt) {
+  const std::string real = prefix_ + "/elsewhere/real.reg";
+  std::filesystem::create_directory(prefix_ + "/elsewhere");
+  std::ofstream(real, std::ios::binary) << kSample;
+  std::filesystem::create_symlink("elsewhere/real.reg", file());
+  change_sample();
+  EXPECT_TRUE(std::filesystem::is_symlink(file()));
+  EXPECT_EQ(read_registry(), changed_sample_);
+  EXPECT_FALSE(std::filesystem::exists(prefix_ + "/elsewhere/registry.reg.saving"));
+}
+
 TEST_F(RegistryFile, KeepsWorkingAfterACommit) {
   write_registry(kSample);
   RegistryKey key;

@@ -116,8 +116,7 @@ class IgnoreFileSizeSignal {
 }  // namespace
 
 bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
-                      std::uint64_t source_size, mode_t mode, std::vector<Edit> edits,
-                      std::string& reason) {
+                      const struct stat& original, std::vector<Edit> edits, std::string& reason) {
   std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     if (a.begin != b.begin) return a.begin < b.begin;
     if (a.rank != b.rank) return a.rank < b.rank;
@@ -129,7 +128,10 @@ bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
     reason = std::strerror(errno);
     return false;
   }
-  bool done = fchmod(fd, mode & 07777) == 0 && write_copy(fd, source_fd, source_size, edits) &&
+  // Only a privileged run can give the file back to its owner; others own it already.
+  if (fchown(fd, original.st_uid, original.st_gid) != 0) errno = 0;
+  bool done = fchmod(fd, original.st_mode & 07777) == 0 &&
+              write_copy(fd, source_fd, static_cast<std::uint64_t>(original.st_size), edits) &&
               fsync(fd) == 0;
   int error = errno;
   if (close(fd) != 0 && done) {

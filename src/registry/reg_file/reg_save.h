@@ -3,7 +3,7 @@
 // written anew, and the copy then replaces the file in one rename.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
@@ -26,11 +26,10 @@ struct Edit {
 inline constexpr const char* kSavingName = "registry.reg.saving";
 
 // Writes the edited copy of `source` as kSavingName in the folder `dir_fd`,
-// flushes it to disk with the permission bits `mode`, renames it over `name`
-// and flushes the folder. On failure, false with the system's reason; `name`
-// is then as it was and no temporary file is left.
+// flushes it to disk with the owner and permission bits of `original`,
+// renames it over `name` and flushes the folder. On failure, false with the
+// system's reason; `name` is then as it was and no temporary file is left.
 bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
-                      std::uint64_t source_size, mode_t mode, std::vector<Edit> edits,
-                      std::string& reason);
+                      const struct stat& original, std::vector<Edit> edits, std::string& reason);
 
 }  // namespace morvex::regfile

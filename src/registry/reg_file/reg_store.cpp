@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "diag/diagnostics.h"
@@ -195,7 +196,8 @@ bool Store::load() {
     return load_failed();
   }
   file_size_ = static_cast<std::uint64_t>(status.st_size);
-  mode_ = status.st_mode;
+  file_status_ = status;
+  if (!find_save_target()) return load_failed();
   char first[3] = {};
   const std::size_t first_size = std::min<std::uint64_t>(sizeof first, file_size_);
   if (!read_exact(file_fd_, first, first_size, 0)) {
@@ -229,6 +231,27 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
                                                    : Encoding::ansi;
   line_end_ = std::string(scanner.line_end());
   ends_with_line_end_ = scanner.ends_with_line_end();
+  return true;
+}
+
+// Replacing a symbolic link would leave the file it names unchanged, so a
+// linked registry is saved beside the file it links to.
+bool Store::find_save_target() {
+  save_folder_.clear();
+  save_name_ = kFileName;
+  struct stat link {};
+  if (fstatat(dir_fd_, kFileName, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+    return true;
+  char* target = realpath(path_.c_str(), nullptr);
+  if (target == nullptr) {
+    report_error("%s: cannot read: %s", path_.c_str(), std::strerror(errno));
+    return false;
+  }
+  const std::string real(target);
+  free(target);
+  const std::size_t slash = real.rfind('/');
+  save_folder_ = slash == 0 ? "/" : real.substr(0, slash);
+  save_name_ = real.substr(slash + 1);
   return true;
 }
 
@@ -393,8 +416,14 @@ void Store::commit() {
   std::vector<Edit> edits;
   if (!plan(edits) || edits.empty()) return;
   std::string reason;
-  if (!save_edited_copy(dir_fd_, kFileName, file_fd_, file_size_, mode_, std::move(edits),
-                        reason)) {
+  const int save_dir_fd = save_folder_.empty()
+                              ? dir_fd_
+                              : open(save_folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const bool saved = save_dir_fd >= 0 && save_edited_copy(save_dir_fd, save_name_, file_fd_,
+                                                          file_status_, std::move(edits), reason);
+  if (save_dir_fd < 0) reason = std::strerror(errno);
+  if (save_dir_fd >= 0 && save_dir_fd != dir_fd_) close(save_dir_fd);
+  if (!saved) {
     report_error("%s: cannot save: %s", path_.c_str(), reason.c_str());
     return;
   }

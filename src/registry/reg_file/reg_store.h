@@ -9,7 +9,7 @@
 // was; a run that changed nothing writes nothing.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -85,6 +85,7 @@ class Store {
   bool load();
   bool load_failed();
   bool empty_registry();
+  bool find_save_target();
   void forget_file();
   void fail_reading(const std::string& reason);
   template <class Unit>
@@ -105,7 +106,10 @@ class Store {
   int dir_fd_ = -1;   // the prefix folder, locked
   int file_fd_ = -1;  // registry.reg as loaded; -1 when there is none
   std::uint64_t file_size_ = 0;
-  mode_t mode_ = 0;
+  struct stat file_status_ {};
+  // Where a save goes: registry.reg itself, or the file it links to.
+  std::string save_folder_;
+  std::string save_name_;
   Encoding encoding_ = Encoding::ansi;
   FileHeader header_ = FileHeader::regedit4;
   std::string line_end_ = "\r\n";
