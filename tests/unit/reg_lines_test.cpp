@@ -39,7 +39,7 @@ void expect_same_in_chunks(const char* row, const std::string& bytes, std::size_
   unlink(path);
   ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   std::vector<Unit> units((bytes.size() - begin) / sizeof(Unit));
-  std::memcpy(units.data(), bytes.data() + begin, units.size() * sizeof(Unit));
+  if (!units.empty()) std::memcpy(units.data(), bytes.data() + begin, units.size() * sizeof(Unit));
   LineReader<Unit> whole(units.data(), units.size(), begin,
                          (bytes.size() - begin) % sizeof(Unit) != 0);
   const std::string expected = lines_of(whole);

@@ -9,9 +9,9 @@
 #include <bit>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace morvex::regfile {
 
@@ -44,9 +44,11 @@ class LineReader {
   LineReader(int fd, std::uint64_t begin, std::uint64_t end,
              std::size_t chunk_bytes = kChunkBytes)
       : fd_(fd), read_at_(begin), read_end_(end), data_offset_(begin) {
-    buffer_.resize(std::max<std::size_t>(1, chunk_bytes / sizeof(Unit)));
-    data_ = buffer_.data();
+    grow(std::max<std::size_t>(1, chunk_bytes / sizeof(Unit)));
   }
+  ~LineReader() { std::free(buffer_); }
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
 
   Status next(TextLine<Unit>& line) {
     for (;;) {
@@ -120,21 +122,32 @@ class LineReader {
     return Status::error;
   }
 
+  // A line longer than the buffer doubles it; realloc grows a large block in
+  // place, so a huge line costs about its own size, not twice that.
+  bool grow(std::size_t units) {
+    void* grown = std::realloc(buffer_, units * sizeof(Unit));
+    if (grown == nullptr) {
+      fail(std::string("cannot read: ") + std::strerror(ENOMEM), true);
+      return false;
+    }
+    buffer_ = static_cast<Unit*>(grown);
+    capacity_ = units;
+    data_ = buffer_;
+    return true;
+  }
+
   bool refill() {
     if (head_ > 0) {
-      std::memmove(buffer_.data(), buffer_.data() + head_, (tail_ - head_) * sizeof(Unit));
+      std::memmove(buffer_, buffer_ + head_, (tail_ - head_) * sizeof(Unit));
       data_offset_ += head_ * sizeof(Unit);
       tail_ -= head_;
       scanned_ -= head_;
       head_ = 0;
     }
-    if (tail_ == buffer_.size()) {  // one line longer than the buffer
-      buffer_.resize(buffer_.size() * 2);
-      data_ = buffer_.data();
-    }
-    auto* bytes = reinterpret_cast<char*>(buffer_.data() + tail_);
+    if (tail_ == capacity_ && !grow(std::max<std::size_t>(1, capacity_ * 2))) return false;
+    auto* bytes = reinterpret_cast<char*>(buffer_ + tail_);
     const std::size_t wanted =
-        std::min<std::uint64_t>((buffer_.size() - tail_) * sizeof(Unit), read_end_ - read_at_);
+        std::min<std::uint64_t>((capacity_ - tail_) * sizeof(Unit), read_end_ - read_at_);
     std::size_t got = 0;
     while (got < wanted) {
       const ssize_t n = pread(fd_, bytes + got, wanted - got, static_cast<off_t>(read_at_ + got));
@@ -154,7 +167,8 @@ class LineReader {
     return true;
   }
 
-  std::vector<Unit> buffer_;
+  Unit* buffer_ = nullptr;  // file lines only
+  std::size_t capacity_ = 0;
   const Unit* data_ = nullptr;
   std::size_t head_ = 0;     // start of the next line
   std::size_t scanned_ = 0;  // units before this hold no line end
