@@ -1,0 +1,121 @@
+// The end-to-end runner: runs .case files against the native build, or
+// against the Windows build under Wine, and says for each case what differs.
+//
+//   morvex_e2e check CASE...
+//   morvex_e2e native --program P --recorder R [--artifacts DIR] CASE...
+//   morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...
+//   morvex_e2e wine-up --state DIR        (then any number of wine runs)
+//   morvex_e2e wine-down --state DIR
+//
+// A CASE is a .case file or a folder of them. A wine run without wine-up
+// before it starts and stops its own Wine prefix.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "case_file.h"
+#include "suites.h"
+
+namespace {
+
+using namespace morvex::e2e;
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: morvex_e2e check CASE...\n"
+               "       morvex_e2e native --program P --recorder R [--artifacts DIR] CASE...\n"
+               "       morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...\n"
+               "       morvex_e2e wine-up|wine-down --state DIR\n");
+  return 2;
+}
+
+struct Command {
+  std::string mode;
+  std::map<std::string, std::string> options;
+  std::vector<std::string> cases;
+};
+
+bool parse_command(int argc, char** argv, Command& command) {
+  if (argc < 2) return false;
+  command.mode = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.starts_with("--")) {
+      if (i + 1 >= argc) return false;
+      command.options[word.substr(2)] = argv[++i];
+    } else {
+      for (const std::string& file : find_case_files(word)) command.cases.push_back(file);
+    }
+  }
+  return true;
+}
+
+std::string option(const Command& command, const std::string& name, const std::string& fallback = "") {
+  const auto found = command.options.find(name);
+  return found == command.options.end() ? fallback : found->second;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Command command;
+  if (!parse_command(argc, argv, command)) return usage();
+  const std::string artifacts =
+      std::filesystem::absolute(option(command, "artifacts", "e2e-artifacts")).string();
+  // The program runs in the case's own folder: its path must not depend on ours.
+  const auto absolute = [&](const std::string& name) {
+    const std::string path = option(command, name);
+    return path.empty() ? path : std::filesystem::absolute(path).string();
+  };
+  const NativeSuite native{absolute("program"), absolute("recorder"), artifacts};
+  const WineSuite wine{std::filesystem::absolute(option(command, "state", "e2e-wine")).string(),
+                       absolute("windows-build"), artifacts};
+
+  if (command.mode == "wine-up") return start_wine_suite(wine) ? 0 : 2;
+  if (command.mode == "wine-down") {
+    stop_wine_suite(wine);
+    return 0;
+  }
+  if (command.mode != "check" && command.mode != "native" && command.mode != "wine") return usage();
+  if (command.mode == "native" && (native.program.empty() || native.recorder.empty())) return usage();
+  if (command.mode == "wine" && wine.windows_build.empty()) return usage();
+  if (command.cases.empty()) {
+    std::fprintf(stderr, "e2e: no cases given\n");
+    return 2;
+  }
+
+  const bool own_wine_suite = command.mode == "wine" && !wine_suite_running(wine);
+  if (own_wine_suite && !start_wine_suite(wine)) return 2;
+  int passed = 0, failed = 0, skipped = 0;
+  for (const std::string& file : command.cases) {
+    Case c;
+    std::string error;
+    if (!load_case(file, c, error)) {
+      std::printf("FAIL %s: %s\n", case_name_of(file).c_str(), error.c_str());
+      ++failed;
+      continue;
+    }
+    bool ok = true;
+    if (command.mode == "native") {
+      if (!c.on_native) {
+        ++skipped;
+        continue;
+      }
+      ok = run_native_case(c, native);
+    } else if (command.mode == "wine") {
+      if (!c.on_wine) {
+        ++skipped;
+        continue;
+      }
+      ok = run_wine_case(c, wine);
+    }
+    ++(ok ? passed : failed);
+  }
+  if (own_wine_suite) stop_wine_suite(wine);
+  if (command.cases.size() > 1 || failed != 0)
+    std::printf("%d passed, %d failed, %d not for this platform\n", passed, failed, skipped);
+  return failed == 0 ? 0 : 1;
+}

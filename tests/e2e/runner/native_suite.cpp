@@ -1,0 +1,192 @@
+// A case on the native build: a fresh prefix folder (registry.reg and
+// drive_c) and a fresh HOME, the program run with word 0 "morvex-uninstall",
+// without a terminal unless the case answers the confirmation.
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "confirmation.h"
+#include "drive_files.h"
+#include "outcome.h"
+#include "process.h"
+#include "suites.h"
+
+namespace morvex::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kRunLimitMs = 30000;
+constexpr int kFollowOnLimitMs = 10000;
+constexpr const char* kProgramWord = "morvex-uninstall";
+
+std::string make_sandbox() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/morvex-e2e-XXXXXX";
+  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+// C:\a;C:\b -> <prefix>/drive_c/a:<prefix>/drive_c/b; an entry ending in a
+// separator keeps one.
+std::string host_search_path(const std::string& prefix, const std::string& windows_value) {
+  std::string result;
+  std::stringstream entries(windows_value);
+  std::string entry;
+  bool first = true;
+  while (std::getline(entries, entry, ';')) {
+    std::string host = entry;
+    char drive = 0;
+    std::string rest;
+    if (split_drive_path(entry, drive, rest)) {
+      host = host_path(prefix, entry);
+      if (entry.back() == '\\' || entry.back() == '/') host += '/';
+    } else {
+      for (char& c : host) c = c == '\\' ? '/' : c;
+    }
+    result += (first ? "" : ":") + host;
+    first = false;
+  }
+  if (!windows_value.empty() && windows_value.back() == ';') result += ":";
+  return result;
+}
+
+std::string without_returns(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out += c;
+  return out;
+}
+
+// Reads the terminal until the program ends, answering the confirmation the
+// moment its question is on the screen.
+void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::string& transcript,
+              CaseReport& report) {
+  const long long deadline = now_ms() + kRunLimitMs;
+  bool answered = false;
+  for (;;) {
+    pollfd ready{terminal, POLLIN, 0};
+    if (poll(&ready, 1, 20) > 0) {
+      char buffer[4096];
+      const ssize_t got = read(terminal, buffer, sizeof buffer);
+      if (got > 0) transcript.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::string screen = without_returns(transcript);
+    const bool asked = screen.find(kCaption) != std::string::npos &&
+                       screen.find(kQuestion) != std::string::npos;
+    if (!answered && (asked || (c.answer == Answer::never && screen.find(kCaption) != std::string::npos))) {
+      if (c.answer == Answer::never) report.problems.push_back("the confirmation was asked");
+      const std::string key = c.answer == Answer::yes ? "y\n" : "n\n";
+      if (write(terminal, key.data(), key.size()) < 0) report.problems.push_back("cannot answer");
+      answered = true;
+    }
+    if (wait_for_exit(pid, 0, run.exit_status)) {
+      run.ended = true;
+      break;
+    }
+    if (now_ms() >= deadline) {
+      kill_session(pid);
+      break;
+    }
+  }
+  // What the program wrote just before it ended.
+  for (pollfd ready{terminal, POLLIN, 0}; poll(&ready, 1, 20) > 0;) {
+    char buffer[4096];
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;
+    transcript.append(buffer, static_cast<std::size_t>(got));
+  }
+  if ((c.answer == Answer::yes || c.answer == Answer::no) && !answered)
+    report.problems.push_back("the confirmation was not asked on the terminal");
+}
+
+void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder) {
+  if (!c.files_after || !expects_new_content(c.files, *c.files_after)) return;
+  const long long deadline = now_ms() + kFollowOnLimitMs;
+  while (!compare_files(prefix, c.files, *c.files_after, recorder).empty() && now_ms() < deadline)
+    sleep_ms(10);
+}
+
+}  // namespace
+
+bool run_native_case(const Case& c, const NativeSuite& suite) {
+  const long long started = now_ms();
+  CaseReport report;
+  const std::string sandbox = make_sandbox();
+  if (sandbox.empty()) {
+    report.problems.push_back("cannot make a sandbox folder");
+    return print_report(c, "native", report, 0);
+  }
+  const std::string prefix = sandbox + "/prefix";
+  const std::string home = sandbox + "/home";
+  fs::create_directories(prefix + "/drive_c");
+  fs::create_directories(home);
+  write_file(prefix + "/registry.reg", reg_file_text(c.registry));
+  std::vector<std::string> made;
+  std::string error;
+  if (!lay_files(prefix, c.files, suite.recorder, made, error)) report.problems.push_back(error);
+  const std::string cwd = host_path(prefix, c.cwd);
+  fs::create_directories(cwd);
+
+  Launch launch;
+  launch.program = suite.program;
+  launch.words = {kProgramWord};
+  launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
+  launch.cwd = cwd;
+  launch.stdout_file = sandbox + "/stdout.txt";
+  launch.stderr_file = sandbox + "/stderr.txt";
+  std::vector<EnvironmentChange> changes = {
+      {"MORVEX_PREFIX", prefix}, {"HOME", home}, {"PATH", std::nullopt}};
+  for (const EnvironmentSetting& setting : c.environment) {
+    if (setting.name == "PATH" && setting.value)
+      changes.push_back({"PATH", host_search_path(prefix, *setting.value)});
+    else
+      changes.push_back({setting.name, setting.value});
+  }
+  launch.environment = environment_with(changes);
+
+  RunResult run;
+  if (report.problems.empty()) {
+    if (c.answer == Answer::none) {
+      const pid_t pid = start(launch);
+      run.ended = pid != 0 && wait_for_exit(pid, kRunLimitMs, run.exit_status);
+      if (pid != 0 && !run.ended) kill_session(pid);
+    } else {
+      int terminal = -1;
+      const pid_t pid = start_with_terminal(launch, terminal);
+      if (pid == 0) {
+        report.problems.push_back("cannot open a pseudo-terminal");
+      } else {
+        std::string transcript;
+        converse(c, pid, terminal, run, transcript, report);
+        close(terminal);
+        const std::string artifact = suite.artifacts + "/native/" + c.name + ".txt";
+        fs::create_directories(fs::path(artifact).parent_path());
+        write_file(artifact, transcript);
+        report.notes.push_back("terminal transcript: " + artifact);
+      }
+    }
+    wait_for_follow_on(c, prefix, suite.recorder);
+    run.error_stream = read_file(launch.stderr_file);
+    std::error_code ignored;
+    run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
+                                     ? read_file(prefix + "/registry.reg")
+                                     : reg_file_text(""));
+    check_run(c, run, kProgramWord, "\n", report);
+    for (const std::string& difference :
+         compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
+      report.problems.push_back("file " + difference);
+  }
+
+  if (report.problems.empty()) {
+    std::error_code ignored;
+    fs::remove_all(sandbox, ignored);
+  } else {
+    report.notes.push_back("sandbox kept: " + sandbox);
+  }
+  return print_report(c, "native", report, now_ms() - started);
+}
+
+}  // namespace morvex::e2e
