@@ -3,13 +3,13 @@
 #include <span>
 
 #include "diag/diagnostics.h"
+#include "registry/product_keys.h"
 #include "files/file_deletion.h"
 #include "registry/registry.h"
 
 namespace morvex {
 namespace {
 
-constexpr const char* kSelectCompilerKey = "Software\\Morvex\\Morvex Tools\\Select Compiler";
 constexpr const char* kSharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
 
 constexpr const char* kGeneration4Files[] = {"xvxc4.exe", "xvlink4.exe"};

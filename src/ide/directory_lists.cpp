@@ -8,6 +8,7 @@
 #include "ide/ide_restore.h"
 #include "registrations/list_items.h"
 #include "registrations/list_remove_first.h"
+#include "registry/product_keys.h"
 #include "registry/registry.h"
 
 namespace morvex {
@@ -18,8 +19,6 @@ constexpr const char* kSetFailed = "failed to set MSDEV compiler component strin
 constexpr const char* kNoProductPath = "There was no path for the Vantor compiler";
 constexpr const char* kNoListPath = "There was no path for the MSDEV compiler";
 
-constexpr const char* kSelectCompilerKey = "Software\\Morvex\\Morvex Tools\\Select Compiler";
-constexpr const char* kRelease24Key = "Software\\Morvex\\Morvex Compiler 2.4";
 constexpr const char* kDirectoriesKey4 =
     "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Directories";
 constexpr const char* kDirectoriesKey5 =

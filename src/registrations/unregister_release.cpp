@@ -3,6 +3,7 @@
 #include <string>
 
 #include "diag/diagnostics.h"
+#include "registry/product_keys.h"
 #include "registrations/generation_languages.h"
 #include "registrations/list_items.h"
 #include "registrations/list_remove_first.h"
@@ -11,8 +12,6 @@
 
 namespace morvex {
 namespace {
-
-constexpr char kIdeKeyPath[] = "Software\\Morvex\\Morvex Tools\\Select Compiler\\IDE";
 
 bool open_generation_key(const std::string& path, RegistryKey& key) {
   if (reg_open_key(RootKey::current_user, path, key)) return true;
@@ -138,7 +137,7 @@ bool pass_on_default(const std::string& version_key, const std::string& generati
 }  // namespace
 
 bool unregister_release(const std::string& version_key, const std::string& ide_generation) {
-  const std::string ide_path = kIdeKeyPath;
+  const std::string ide_path = kIdeKey;
   const std::string generation_path = ide_path + "\\" + ide_generation;
   const std::string release_path = generation_path + "\\" + version_key;
 

@@ -1,15 +1,10 @@
 #include "uninstall/release_24_key.h"
 
 #include "diag/diagnostics.h"
+#include "registry/product_keys.h"
 #include "registry/registry.h"
 
 namespace morvex {
-namespace {
-
-const std::string kRelease24Key = "Software\\Morvex\\Morvex Compiler 2.4";
-
-}  // namespace
-
 std::int32_t read_release_24_selection() {
   std::int32_t selection = 1;
   const char* message = nullptr;

@@ -9,6 +9,7 @@
 #include "ide/ide_restore.h"
 #include "launch/launch.h"
 #include "registrations/registrations.h"
+#include "registry/product_keys.h"
 #include "registry/registry.h"
 #include "uninstall/confirm.h"
 #include "uninstall/release_24_key.h"
@@ -17,9 +18,6 @@
 namespace morvex {
 namespace {
 
-const std::string kCompilersKey = "Software\\Morvex\\Morvex Tools\\Morvex Compilers";
-const std::string kCxxCompilerKey = kCompilersKey + "\\Morvex C/C++ Compiler";
-const std::string kSelectCompilerKey = "Software\\Morvex\\Morvex Tools\\Select Compiler";
 
 struct Generation {
   int number;
@@ -106,7 +104,7 @@ void hand_over(const std::string& program, const std::optional<std::string>& arg
 }  // namespace
 
 std::string install_key_path(const std::string& version_key) {
-  return kCxxCompilerKey + "\\" + version_key;
+  return std::string(kCxxCompilerKey) + "\\" + version_key;
 }
 
 std::int32_t parse_decimal(std::string_view text) {
@@ -161,7 +159,7 @@ int run_uninstall(const std::vector<std::string>& words) {
     if (run.ide_selector == 2 || run.ide_selector == 3) run_generation_pass(run, kGeneration5);
     if (run.gen4_key_removed && run.gen5_key_removed &&
         !reg_delete_key(RootKey::current_user, kSelectCompilerKey))
-      report_error("Error deleting the %s key", kSelectCompilerKey.c_str());
+      report_error("Error deleting the %s key", kSelectCompilerKey);
     if (run.generation_files_removed) remove_product_files(1, run.product_directory);
     if (run.is_release_24) update_release_24_key();
   }
