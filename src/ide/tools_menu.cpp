@@ -62,6 +62,16 @@ std::string field_name(const std::string& stem, int index) {
   return stem + std::to_string(index);
 }
 
+// A Tools list cannot hold more entries than its key holds values. A larger
+// "NumTools" is not a count at all (text read as a number, or a stray
+// dword): searching it would probe up to 2^31 labels, and moving from a
+// marker would copy 11 missing fields for every index behind it.
+bool plausible_tool_count(const RegistryKey& key, std::int32_t count) {
+  if (count <= 0) return true;
+  std::uint32_t values = 0;
+  return reg_count_values(key, values) && static_cast<std::uint32_t>(count) <= values;
+}
+
 }  // namespace
 
 void copy_tool_dword(const std::string& tools_key_path, const std::string& stem, int from, int to) {
@@ -106,7 +116,7 @@ void remove_tools_menu_entry(int ide_generation) {
   }
 
   std::int32_t count = 0;
-  if (!reg_read_dword(key, "NumTools", count)) {
+  if (!reg_read_dword(key, "NumTools", count) || !plausible_tool_count(key, count)) {
     pending_message = kOpenFailed;
   } else {
     std::optional<std::int32_t> found;

@@ -77,6 +77,9 @@ bool reg_delete_value(const RegistryKey& key, const std::string& name);
 bool reg_delete_key(RootKey root, const std::string& path);
 // A failed query counts as no subkeys.
 bool reg_has_subkeys(const RegistryKey& key);
+// How many values the key holds: the bound for a count of numbered entries
+// read from untrusted data.
+bool reg_count_values(const RegistryKey& key, std::uint32_t& count);
 
 // Deletes a key below HKEY_CURRENT_USER that has no subkeys left; reports
 // "Error deleting the %s key" when the deletion fails, nothing otherwise.

@@ -126,6 +126,12 @@ bool reg_has_subkeys(const RegistryKey& key) {
   return found != kNoKey && regfile::the_store().has_subkeys(found);
 }
 
+bool reg_count_values(const RegistryKey& key, std::uint32_t& count) {
+  count = 0;
+  const std::uint32_t found = key_of(key);
+  return found != kNoKey && regfile::the_store().count_values(found, count);
+}
+
 void reg_commit() { regfile::the_store().commit(); }
 
 }  // namespace morvex

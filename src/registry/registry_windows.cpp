@@ -91,6 +91,17 @@ bool reg_has_subkeys(const RegistryKey& key) {
          subkeys > 0;
 }
 
+bool reg_count_values(const RegistryKey& key, std::uint32_t& count) {
+  DWORD values = 0;
+  count = 0;
+  if (!key.is_open() ||
+      RegQueryInfoKeyA(handle_of(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  count = values;
+  return true;
+}
+
 void reg_commit() {}
 
 }  // namespace morvex

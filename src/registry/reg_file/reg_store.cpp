@@ -374,6 +374,14 @@ const StoredValue* Store::find_value(std::uint32_t key, std::string_view name) {
   return value != nullptr && value->present ? &value->now : nullptr;
 }
 
+bool Store::count_values(std::uint32_t key, std::uint32_t& count) {
+  const KeyValues* values = values_of(key);
+  if (values == nullptr) return false;
+  count = static_cast<std::uint32_t>(std::count_if(
+      values->values.begin(), values->values.end(), [](const Value& value) { return value.present; }));
+  return true;
+}
+
 bool Store::set_value(std::uint32_t key, std::string_view name, std::uint32_t type,
                       std::string data) {
   // A name a line cannot hold, or text the file's encoding cannot, is refused.

@@ -45,6 +45,7 @@ class Store {
   bool alive(std::uint32_t key) const;
   bool has_subkeys(std::uint32_t key) const;
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
+  bool count_values(std::uint32_t key, std::uint32_t& count);
   bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data);
   bool delete_value(std::uint32_t key, std::string_view name);
   bool delete_key(std::size_t root, std::string_view path);
