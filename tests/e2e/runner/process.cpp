@@ -23,7 +23,7 @@ int open_for_child(const std::string& path, int flags) {
 
 // In the child: never returns.
 [[noreturn]] void exec_child(const Launch& launch) {
-  const int in = open_for_child("/dev/null", O_RDONLY);
+  const int in = open_for_child(launch.stdin_file, O_RDWR);
   const int out = open_for_child(launch.stdout_file, O_WRONLY | O_CREAT | O_TRUNC);
   const int err = open_for_child(launch.stderr_file, O_WRONLY | O_CREAT | O_TRUNC);
   if (in < 0 || out < 0 || err < 0) _exit(126);

@@ -15,6 +15,8 @@ struct Launch {
   std::vector<std::string> words;  // word 0 first
   std::string cwd;                 // empty: the runner's
   std::vector<std::string> environment;  // NAME=value, the whole environment
+  // Opened for reading and writing, so a FIFO here never reaches its end.
+  std::string stdin_file = "/dev/null";
   std::string stdout_file = "/dev/null";
   std::string stderr_file = "/dev/null";
   bool new_session = true;  // no controlling terminal

@@ -7,6 +7,7 @@
 // inherit open, so nothing here ever hands them a pipe: every stream goes to
 // a file or /dev/null.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -61,26 +62,33 @@ std::map<std::string, std::string> read_settings(const std::string& file) {
   return settings;
 }
 
+// Every wine call runs with the suite's display except a case's program that
+// must not have one: a desktop process started without a display would keep
+// every later window from showing.
 std::vector<EnvironmentChange> wine_environment(const WineSuite& suite) {
+  const auto settings = read_settings(state_file(suite));
+  const auto display = settings.find("display");
   return {{"WINEPREFIX", prefix_of(suite)},
           {"WINEDEBUG", "-all"},
           {"WINEDLLOVERRIDES", "mscoree,mshtml="},
           {"WINEPATH", std::nullopt},
-          {"DISPLAY", std::nullopt}};
+          {"DISPLAY", display == settings.end() ? std::nullopt : std::optional(display->second)}};
 }
 
-bool run_wine_helper(const WineSuite& suite, const std::vector<std::string>& words,
-                     const std::string& log = "/dev/null", int limit = kHelperLimitMs,
-                     const std::string& display = "") {
+Launch wine_helper(const WineSuite& suite, const std::vector<std::string>& words,
+                   const std::string& log = "/dev/null") {
   Launch launch;
   launch.program = find_on_path(words[0]);
   launch.words = words;
-  std::vector<EnvironmentChange> changes = wine_environment(suite);
-  if (!display.empty()) changes.push_back({"DISPLAY", display});
-  launch.environment = environment_with(changes);
+  launch.environment = environment_with(wine_environment(suite));
   launch.stdout_file = log;
   launch.stderr_file = log;
-  return run_helper(launch, limit);
+  return launch;
+}
+
+bool run_wine_helper(const WineSuite& suite, const std::vector<std::string>& words,
+                     const std::string& log = "/dev/null", int limit = kHelperLimitMs) {
+  return run_helper(wine_helper(suite, words, log), limit);
 }
 
 bool import_reg(const WineSuite& suite, const std::string& name, const std::string& text) {
@@ -158,10 +166,12 @@ bool x_helper(const std::string& display, const std::vector<std::string>& words)
 
 // Waits for the program while watching for the box: answers it (after a
 // screenshot) or, for a case where it must not appear, records that it did.
+// Should the box stay all the same, the answer is repeated.
 void watch_box(const Case& c, const WineSuite& suite, const std::string& display, pid_t pid,
                RunResult& run, CaseReport& report) {
   const long long started = now_ms();
-  bool answered = false;
+  long long answered_at = 0;
+  int answers = 0;
   for (;;) {
     if (wait_for_exit(pid, 0, run.exit_status)) {
       run.ended = true;
@@ -171,7 +181,9 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
       kill_session(pid);
       break;
     }
-    if (answered || now_ms() - started > kBoxLimitMs) {
+    const bool looking = answers == 0 && now_ms() - started < kBoxLimitMs;
+    const bool repeating = answers > 0 && answers < 3 && now_ms() - answered_at > 2000;
+    if (!looking && !repeating) {
       sleep_ms(10);
       continue;
     }
@@ -180,19 +192,22 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
       sleep_ms(30);
       continue;
     }
-    sleep_ms(100);  // let it paint before the screenshot
-    const std::string shot = suite.artifacts + "/wine/" + c.name + ".png";
-    fs::create_directories(fs::path(shot).parent_path());
-    if (x_helper(display, {"import", "-window", "root", shot}))
-      report.notes.push_back("screenshot of the box: " + shot);
-    if (c.answer == Answer::never) report.problems.push_back("the confirmation box was shown");
-    const std::string key = c.answer == Answer::yes ? "y" : "n";
-    // The box goes away on the key press, so xdotool's key release fails
-    // with BadWindow; whether the answer took shows in how the run ends.
-    x_helper(display, {"xdotool", "key", "--window", window, key});
-    answered = true;
+    if (answers == 0) {
+      sleep_ms(200);  // let it paint before the screenshot
+      const std::string shot = suite.artifacts + "/wine/" + c.name + ".png";
+      fs::create_directories(fs::path(shot).parent_path());
+      if (x_helper(display, {"import", "-window", "root", shot}))
+        report.notes.push_back("screenshot of the box: " + shot);
+      if (c.answer == Answer::never) report.problems.push_back("the confirmation box was shown");
+    }
+    // A real key press on the focused box: Wine drops or queues keys sent
+    // to a window by XSendEvent, and a queued one answers the next box.
+    x_helper(display, {"xdotool", "windowfocus", "--sync", window, "key",
+                       c.answer == Answer::yes ? "y" : "n"});
+    answered_at = now_ms();
+    ++answers;
   }
-  if ((c.answer == Answer::yes || c.answer == Answer::no) && !answered)
+  if ((c.answer == Answer::yes || c.answer == Answer::no) && answers == 0)
     report.problems.push_back("the confirmation box was not shown");
 }
 
@@ -229,18 +244,24 @@ bool boot_wine_suite(const WineSuite& suite) {
     return false;
   }
   write_file(state_file(suite), "display=:" + std::to_string(display) + "\nxvfb=" + std::to_string(xvfb) + "\n");
-  // The server started first is the one every later wine call uses. The
-  // desktop process that wineboot starts decides for the whole run whether
-  // windows reach a display, so it gets one; a program run without DISPLAY
-  // still cannot show any.
-  const std::string display_name = ":" + std::to_string(display);
+  // The server started first is the one every later wine call uses.
   if (!run_wine_helper(suite, {"wineserver", "-p"})) {
     std::fprintf(stderr, "e2e: wineserver -p failed\n");
     return false;
   }
   const long long boot_started = now_ms();
-  if (!run_wine_helper(suite, {"wineboot", "-i"}, suite.state + "/wineboot.log", kBootLimitMs, display_name)) {
+  if (!run_wine_helper(suite, {"wineboot", "-i"}, suite.state + "/wineboot.log", kBootLimitMs)) {
     std::fprintf(stderr, "e2e: wineboot failed; see %s/wineboot.log\n", suite.state.c_str());
+    return false;
+  }
+  // Wine ends its desktop process whenever no program is left, and the next
+  // program to start one decides whether it has a display. A program that
+  // waits for ever on a FIFO keeps the first one, with its display, all run.
+  const std::string fifo = suite.state + "/keeper";
+  Launch keeper = wine_helper(suite, {"wine", "cmd", "/c", "pause"});
+  keeper.stdin_file = fifo;
+  if (mkfifo(fifo.c_str(), 0600) != 0 || start(keeper) == 0) {
+    std::fprintf(stderr, "e2e: cannot start the program that keeps Wine's desktop\n");
     return false;
   }
   const long long booted = now_ms();
@@ -274,6 +295,7 @@ void stop_wine_suite(const WineSuite& suite) {
   fs::remove_all(prefix_of(suite), ignored);
   fs::remove_all(scratch_of(suite), ignored);
   fs::remove(suite.state + "/made.txt", ignored);
+  fs::remove(suite.state + "/keeper", ignored);
   fs::remove(state_file(suite), ignored);
 }
 
@@ -326,7 +348,7 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
   for (const EnvironmentSetting& setting : c.environment)
     changes.push_back({setting.name == "PATH" ? "WINEPATH" : setting.name, setting.value});
   const std::string display = settings.count("display") != 0 ? settings.at("display") : "";
-  if (c.answer != Answer::none) changes.push_back({"DISPLAY", display});
+  if (c.answer == Answer::none) changes.push_back({"DISPLAY", std::nullopt});
   launch.environment = environment_with(changes);
 
   RunResult run;
