@@ -183,7 +183,9 @@ bool Store::load() {
     }
   }
   unlinkat(dir_fd_, kSavingName, 0);  // left by a killed run; harmless if absent
-  file_fd_ = openat(dir_fd_, kFileName, O_RDONLY | O_CLOEXEC);
+  // A FIFO in the file's place would block the open until some writer came;
+  // without blocking it opens at once and is refused below as not a file.
+  file_fd_ = openat(dir_fd_, kFileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (file_fd_ < 0) {
     if (errno == ENOENT) return empty_registry();
     report_error("%s: cannot read: %s", path_.c_str(), std::strerror(errno));
