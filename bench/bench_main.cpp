@@ -1,0 +1,480 @@
+// morvex-bench: times morvex-uninstall on generated registry files against
+// cp of the same file, and checks that every timed run did what it should.
+//
+//   morvex-bench --program PATH [--sizes 1,10,100] [--runs N] [--no-many-keys]
+//                [--work DIR] [--keep]
+//   morvex-bench generate [--size MB] [--format regedit4|utf16] [--many-keys] PREFIX
+//
+// Exits 1 when a run went wrong (a timing never fails it), 2 on bad usage.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_run.h"
+#include "generate_registry.h"
+
+namespace morvex::bench {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: morvex-bench --program PATH [--sizes 1,10,100] [--runs N] [--no-many-keys]\n"
+    "                    [--work DIR] [--keep]\n"
+    "       morvex-bench generate [--size MB] [--format regedit4|utf16] [--many-keys] PREFIX\n";
+
+// A release that is not installed: the run reads the whole registry and changes nothing.
+constexpr const char* kMissingRelease = "99";
+
+struct Options {
+  std::string program;
+  std::vector<double> sizes_mb = {1, 10, 100};
+  int runs = 7;
+  bool many_keys = true;
+  std::string work;
+  bool keep = false;
+};
+
+struct Case {
+  std::string label;
+  GenerateOptions file;
+  int runs = 0;
+};
+
+struct Measured {
+  std::vector<double> cp, full, no_change, answered_no;
+  long peak_full_kb = 0;
+  long peak_still_kb = 0;  // the larger of the runs that change nothing
+};
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n == 0 ? NAN : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::string size_label(std::uint64_t bytes) {
+  char text[32];
+  if (bytes < 1000000)
+    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(bytes / 1000));
+  else
+    std::snprintf(text, sizeof text, "%g MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+bool read_file(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  bytes = text.str();
+  return static_cast<bool>(in);
+}
+
+// What tells a rewritten file from an untouched one.
+struct FileState {
+  bool exists = false;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+
+  bool operator==(const FileState& other) const {
+    return exists == other.exists && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+FileState file_state(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return {};
+  return {true, status.st_ino, status.st_size, status.st_mtim};
+}
+
+bool copy_file(const std::string& from, const std::string& to, std::string& error) {
+  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  unlink(to.c_str());
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool done = in >= 0 && out >= 0;
+  while (done) {
+    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) done = false;
+  }
+  if (!done) error = "cannot copy " + from + " to " + to + ": " + std::strerror(errno);
+  if (in >= 0) close(in);
+  if (out >= 0) close(out);
+  return done;
+}
+
+// Text as it appears in the file: UTF-16LE units in a Version 5 file.
+std::string in_file(std::string_view text, FileFormat format) {
+  std::string bytes;
+  for (const char c : text) {
+    bytes += c;
+    if (format == FileFormat::utf16) bytes += '\0';
+  }
+  return bytes;
+}
+
+class Bench {
+ public:
+  explicit Bench(const Options& options) : options_(options) {}
+
+  bool measure(const Case& one, Measured& measured) {
+    const std::string slug = slug_of(one.label);
+    const std::string master = options_.work + "/" + slug + ".reg";
+    prefix_ = options_.work + "/" + slug;
+    registry_ = prefix_ + "/registry.reg";
+    format_ = one.file.format;
+    std::filesystem::create_directories(prefix_);
+    if (!generate_registry(one.file, master, error_)) return false;
+    master_size_ = static_cast<std::uint64_t>(file_state(master).size);
+    if (!reset(master)) return false;
+    // Round by round, so that a busy moment of the machine hits every kind alike.
+    for (int round = 0; round < one.runs; ++round) {
+      ChildResult result;
+      if (!time_cp(result)) return false;
+      measured.cp.push_back(result.seconds);
+      if (!time_still(kMissingRelease, std::nullopt, result)) return false;
+      measured.no_change.push_back(result.seconds);
+      measured.peak_still_kb = std::max(measured.peak_still_kb, result.peak_kb);
+      if (!time_still(kInstalledRelease, std::string("n\n"), result)) return false;
+      measured.answered_no.push_back(result.seconds);
+      measured.peak_still_kb = std::max(measured.peak_still_kb, result.peak_kb);
+      if (!time_full(round == 0, result) || !reset(master)) return false;
+      measured.full.push_back(result.seconds);
+      measured.peak_full_kb = std::max(measured.peak_full_kb, result.peak_kb);
+    }
+    if (!options_.keep) {
+      std::filesystem::remove_all(prefix_);
+      std::filesystem::remove(master);
+    }
+    return true;
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  static std::string slug_of(const std::string& label) {
+    std::string slug;
+    for (const char c : label)
+      slug += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+    return slug;
+  }
+
+  // The installation as generated, with nothing waiting to be written to disk.
+  bool reset(const std::string& master) {
+    if (!copy_file(master, registry_, error_) || !place_product_files(prefix_, error_))
+      return false;
+    sync_folder();
+    return true;
+  }
+
+  void sync_folder() {
+    const int fd = open(prefix_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      syncfs(fd);
+      close(fd);
+    }
+  }
+
+  ChildRun program_run(const std::string& release) const {
+    return {options_.program,
+            {"morvex-uninstall", release},
+            prefix_,
+            {"MORVEX_PREFIX=" + prefix_},
+            prefix_ + "/stderr",
+            std::nullopt};
+  }
+
+  bool run(const ChildRun& child, ChildResult& result) {
+    if (!run_child(child, result, error_)) return false;
+    if (result.status == 0) return true;
+    error_ = child.words[0] + " " + child.words[1] + " ended with status " +
+             std::to_string(result.status);
+    return false;
+  }
+
+  bool fail(const std::string& what) {
+    std::string errors;
+    read_file(prefix_ + "/stderr", errors);
+    error_ = prefix_ + ": " + what + (errors.empty() ? "" : "; its error lines:\n" + errors);
+    return false;
+  }
+
+  std::size_t product_files_present() const {
+    std::size_t present = 0;
+    for (const char* name : kProductFiles)
+      present += access((prefix_ + "/" + kProductBinFolder + "/" + name).c_str(), F_OK) == 0;
+    return present;
+  }
+
+  bool time_cp(ChildResult& result) {
+    const ChildRun child{"cp", {"cp", "registry.reg", "registry.copy"}, prefix_, {}, "/dev/null", {}};
+    if (!run(child, result)) return false;
+    unlink((prefix_ + "/registry.copy").c_str());  // before it is written back: no disk work
+    sync_folder();
+    return true;
+  }
+
+  // A run that must leave registry and files exactly as they were.
+  bool time_still(const std::string& release, const std::optional<std::string>& typed,
+                  ChildResult& result) {
+    const FileState before = file_state(registry_);
+    ChildRun child = program_run(release);
+    child.typed = typed;
+    if (!run(child, result)) return false;
+    const std::string what = typed ? "the run answered No" : "the run of release " + release;
+    if (!(file_state(registry_) == before)) return fail(what + " rewrote registry.reg");
+    if (access((prefix_ + "/registry.reg.saving").c_str(), F_OK) == 0)
+      return fail(what + " left a temporary file");
+    if (product_files_present() != std::size(kProductFiles))
+      return fail(what + " removed product files");
+    std::string errors;
+    read_file(prefix_ + "/stderr", errors);
+    if (typed && !errors.empty()) return fail(what + " reported errors");
+    if (!typed && errors.empty()) return fail(what + " did not report the missing release");
+    return true;
+  }
+
+  // The whole uninstall; the first one's result is checked in full.
+  bool time_full(bool check_content, ChildResult& result) {
+    const FileState before = file_state(registry_);
+    if (!run(program_run(kInstalledRelease), result)) return false;
+    // Its error lines are the driver's business; what it did to files and keys is checked.
+    if (product_files_present() != 0) return fail("the uninstall left product files");
+    const FileState after = file_state(registry_);
+    if (after == before || after.size >= before.size) return fail("registry.reg was not rewritten");
+    if (!check_content) return true;
+    std::string saved;
+    if (!read_file(registry_, saved)) return fail("cannot read the saved registry.reg");
+    const auto holds = [&](std::string_view text) {
+      return saved.find(in_file(text, format_)) != std::string::npos;
+    };
+    if (holds("Morvex C/C++ Compiler\\24]") || holds("Select Compiler\\IDE\\4]") ||
+        !holds("\"Executable Path\"=\"cl.exe\"") || !holds("\"NumTools\"=dword:00000003"))
+      return fail("the saved registry.reg does not show the uninstall");
+    if (saved.size() + 20000 < master_size_) return fail("the saved registry.reg lost more than the product");
+    return true;
+  }
+
+  const Options& options_;
+  std::string prefix_;
+  std::string registry_;
+  FileFormat format_ = FileFormat::regedit4;
+  std::uint64_t master_size_ = 0;
+  std::string error_;
+};
+
+std::string milliseconds(double seconds) {
+  char text[32];
+  const double ms = seconds * 1000;
+  std::snprintf(text, sizeof text, ms < 10 ? "%.2f ms" : "%.1f ms", ms);
+  return text;
+}
+
+std::string megabytes(long kb) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(kb) / 1024);
+  return text;
+}
+
+std::string ratio_column(double seconds, double cp) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%-10s %5.2fx", milliseconds(seconds).c_str(), seconds / cp);
+  return text;
+}
+
+struct Row {
+  Case one;
+  Measured measured;
+};
+
+void print_table(const std::vector<Row>& rows, long baseline_kb) {
+  std::printf("%-26s %-10s %-17s %-17s %-17s %-11s %s\n", "registry file", "cp",
+              "full uninstall", "no change", "answered No", "peak (full)",
+              "above 10 KB / no-change peak");
+  for (const Row& row : rows) {
+    const Measured& m = row.measured;
+    const double cp = median(m.cp);
+    std::printf("%-26s %-10s %-17s %-17s %-17s %-11s +%s / %s\n", row.one.label.c_str(),
+                milliseconds(cp).c_str(), ratio_column(median(m.full), cp).c_str(),
+                ratio_column(median(m.no_change), cp).c_str(),
+                ratio_column(median(m.answered_no), cp).c_str(),
+                megabytes(m.peak_full_kb).c_str(), megabytes(m.peak_full_kb - baseline_kb).c_str(),
+                megabytes(m.peak_still_kb).c_str());
+  }
+}
+
+// The targets the program is held to, on the rows they name.
+void print_targets(const std::vector<Row>& rows, const Row& baseline) {
+  std::printf("\ntargets\n");
+  const auto line = [](const std::string& what, const std::string& measured, bool held) {
+    std::printf("  %-58s %-22s %s\n", what.c_str(), measured.c_str(), held ? "held" : "MISSED");
+  };
+  const double base_full = median(baseline.measured.full);
+  line("10 KB file, full run median < 5 ms", milliseconds(base_full), base_full < 0.005);
+  for (const Row& row : rows) {
+    if (row.one.file.size_bytes < 100000000) continue;
+    const Measured& m = row.measured;
+    const double cp = median(m.cp);
+    const bool utf16 = row.one.file.format == FileFormat::utf16;
+    const bool many = row.one.file.shape == Shape::many_keys;
+    char text[64];
+    if (!many) {
+      const double limit = utf16 ? 3.0 : 1.5;
+      std::snprintf(text, sizeof text, "%.2fx cp", median(m.full) / cp);
+      line(row.one.label + ": full run <= " + (utf16 ? "3" : "1.5") + "x cp", text,
+           median(m.full) <= limit * cp);
+      const double still = std::max(median(m.no_change), median(m.answered_no));
+      std::snprintf(text, sizeof text, "%.2fx cp", still / cp);
+      line(row.one.label + ": no change / answered No <= 0.5x cp", text, still <= 0.5 * cp);
+    }
+    const long above = std::max(m.peak_full_kb, m.peak_still_kb) - baseline.measured.peak_full_kb;
+    line(row.one.label + ": peak memory <= 40 MB above the 10 KB run", "+" + megabytes(above),
+         above <= 40 * 1024);
+  }
+}
+
+bool parse_sizes(const std::string& text, std::vector<double>& sizes) {
+  sizes.clear();
+  std::stringstream items(text);
+  for (std::string item; std::getline(items, item, ',');) {
+    char* end = nullptr;
+    const double size = std::strtod(item.c_str(), &end);
+    if (item.empty() || *end != '\0' || !(size > 0) || size > 4000) return false;
+    sizes.push_back(size);
+  }
+  return !sizes.empty();
+}
+
+int usage_error() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int generate_command(int argc, char** argv) {
+  GenerateOptions file;
+  file.size_bytes = 1000000;
+  std::string prefix;
+  for (int i = 2; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--size" && i + 1 < argc) {
+      std::vector<double> size;
+      if (!parse_sizes(argv[++i], size) || size.size() != 1) return usage_error();
+      file.size_bytes = static_cast<std::uint64_t>(size[0] * 1e6);
+    } else if (word == "--format" && i + 1 < argc) {
+      const std::string format = argv[++i];
+      if (format != "regedit4" && format != "utf16") return usage_error();
+      file.format = format == "utf16" ? FileFormat::utf16 : FileFormat::regedit4;
+    } else if (word == "--many-keys") {
+      file.shape = Shape::many_keys;
+    } else if (prefix.empty() && !word.starts_with("-")) {
+      prefix = word;
+    } else {
+      return usage_error();
+    }
+  }
+  if (prefix.empty()) return usage_error();
+  std::string error;
+  std::filesystem::create_directories(prefix);
+  if (!generate_registry(file, prefix + "/registry.reg", error) ||
+      !place_product_files(prefix, error)) {
+    std::fprintf(stderr, "morvex-bench: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int bench_command(const Options& options) {
+  std::vector<Case> cases;
+  const auto add = [&](std::uint64_t bytes, FileFormat format, Shape shape, int runs) {
+    std::string label = size_label(bytes) + (format == FileFormat::utf16 ? " UTF-16" : " REGEDIT4");
+    if (shape == Shape::many_keys) label += ", many keys";
+    cases.push_back({label, {bytes, format, shape, 1}, runs});
+  };
+  add(10000, FileFormat::regedit4, Shape::mixed, std::max(options.runs, 21));
+  for (const double size : options.sizes_mb)
+    for (const FileFormat format : {FileFormat::regedit4, FileFormat::utf16})
+      add(static_cast<std::uint64_t>(size * 1e6), format, Shape::mixed, options.runs);
+  if (options.many_keys)
+    add(static_cast<std::uint64_t>(options.sizes_mb.back() * 1e6), FileFormat::regedit4,
+        Shape::many_keys, options.runs);
+
+  std::printf("morvex-uninstall %s: medians of %d runs (the 10 KB file: %d), ratio to cp of the\n"
+              "same file into the same folder; peak memory is the run's ru_maxrss.\n\n",
+              options.program.c_str(), options.runs, cases.front().runs);
+  std::fflush(stdout);
+  Bench bench(options);
+  std::vector<Row> rows;
+  for (const Case& one : cases) {
+    Measured measured;
+    if (!bench.measure(one, measured)) {
+      std::fprintf(stderr, "morvex-bench: %s: %s\n", one.label.c_str(), bench.error().c_str());
+      return 1;
+    }
+    rows.push_back({one, measured});
+  }
+  print_table(rows, rows.front().measured.peak_full_kb);
+  print_targets(rows, rows.front());
+  return 0;
+}
+
+}  // namespace
+}  // namespace morvex::bench
+
+int main(int argc, char** argv) {
+  using namespace morvex::bench;
+  if (argc > 1 && std::string(argv[1]) == "generate") return generate_command(argc, argv);
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (word == "--program" && has_value) {
+      options.program = argv[++i];
+    } else if (word == "--sizes" && has_value) {
+      if (!parse_sizes(argv[++i], options.sizes_mb)) return usage_error();
+      std::sort(options.sizes_mb.begin(), options.sizes_mb.end());
+    } else if (word == "--runs" && has_value) {
+      options.runs = std::atoi(argv[++i]);
+      if (options.runs < 1 || options.runs > 100) return usage_error();
+    } else if (word == "--no-many-keys") {
+      options.many_keys = false;
+    } else if (word == "--work" && has_value) {
+      options.work = argv[++i];
+    } else if (word == "--keep") {
+      options.keep = true;
+    } else {
+      return usage_error();
+    }
+  }
+  if (options.program.empty()) return usage_error();
+  options.program = std::filesystem::absolute(options.program).string();
+  const bool own_work = options.work.empty();
+  if (own_work) {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/morvex-bench.XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+      std::fprintf(stderr, "morvex-bench: cannot make a work folder: %s\n", std::strerror(errno));
+      return 1;
+    }
+    options.work = pattern;
+  }
+  const int status = bench_command(options);
+  if (options.keep)
+    std::printf("\nkept: %s\n", options.work.c_str());
+  else if (own_work)
+    std::filesystem::remove_all(options.work);
+  return status;
+}

@@ -1,0 +1,631 @@
+#include "generate_registry.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+namespace morvex::bench {
+namespace {
+
+// splitmix64: the same seed gives the same file on every machine.
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : state_(seed) {}
+
+  std::uint64_t next() {
+    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  std::uint32_t below(std::uint32_t n) {
+    return static_cast<std::uint32_t>((next() >> 32) * n >> 32);
+  }
+  std::uint32_t between(std::uint32_t low, std::uint32_t high) { return low + below(high - low + 1); }
+  bool chance(std::uint32_t percent) { return below(100) < percent; }
+  template <class T, std::size_t N>
+  const T& pick(const T (&items)[N]) {
+    return items[below(N)];
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+constexpr const char* kWords[] = {
+    "Settings", "Options",  "Recent",    "Shell",     "Window",    "Toolbar",  "Layout",
+    "Cache",    "Plugins",  "Profiles",  "Fonts",     "Colors",    "History",  "Network",
+    "Printers", "Devices",  "Sound",     "Keyboard",  "Mouse",     "Display",  "Desktop",
+    "Search",   "Index",    "Sync",      "Update",    "Policies",  "Security", "Accounts",
+    "Mail",     "Calendar", "Editor",    "Viewer",    "Projects",  "Templates", "Macros",
+    "Spelling", "Export",   "Import",    "Backup",    "Logs",      "Licenses", "Filters",
+    "Codecs",   "Themes",   "Panels",    "Commands",  "Shortcuts", "Servers",  "Proxy",
+    "Columns",  "Sorting",  "Favorites", "Bookmarks", "Downloads", "Language", "Startup"};
+constexpr std::uint32_t kWordCount = std::size(kWords);
+static_assert(kWordCount % 5 != 0);
+constexpr const char* kSyllables[] = {"ta", "lo", "ren", "qui", "mar", "vel", "dor", "ix",
+                                      "sa", "bro", "kel", "un",  "pha", "zo",  "tri", "gan"};
+constexpr const char* kFileKinds[] = {".dll", ".exe", ".ocx", ".cpl", ".sys", ".dat", ".ini"};
+constexpr const char* kShortTexts[] = {"1",    "0",      "Yes",   "No",     "en-US", "Default",
+                                       "Both", "Normal", "Apartment", "100,100,640,480", "True"};
+
+// Text is built as Latin-1, one byte a character, and written in the file's
+// encoding: as those bytes, or each widened to a UTF-16LE unit.
+class RegWriter {
+ public:
+  RegWriter(std::FILE* file, FileFormat format) : file_(file), wide_(format == FileFormat::utf16) {
+    if (wide_) put_bytes("\xFF\xFE", 2);
+  }
+
+  void text(std::string_view latin1) {
+    buffer_ += latin1;
+    if (buffer_.size() >= kFlushSize) flush();
+  }
+  void end_line() { text("\r\n"); }
+
+  std::uint64_t bytes() const { return written_ + buffer_.size() * (wide_ ? 2 : 1); }
+  bool wide() const { return wide_; }
+
+  bool finish() {
+    flush();
+    return ok_ && std::fflush(file_) == 0;
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 1 << 20;
+
+  void flush() {
+    if (!wide_) {
+      put_bytes(buffer_.data(), buffer_.size());
+    } else {
+      wide_buffer_.resize(buffer_.size() * 2);
+      for (std::size_t i = 0; i < buffer_.size(); ++i) {
+        wide_buffer_[2 * i] = buffer_[i];
+        wide_buffer_[2 * i + 1] = '\0';
+      }
+      put_bytes(wide_buffer_.data(), wide_buffer_.size());
+    }
+    buffer_.clear();
+  }
+  void put_bytes(const char* data, std::size_t size) {
+    if (std::fwrite(data, 1, size, file_) != size) ok_ = false;
+    written_ += size;
+  }
+
+  std::FILE* file_;
+  bool wide_;
+  bool ok_ = true;
+  std::string buffer_;
+  std::string wide_buffer_;
+  std::uint64_t written_ = 0;
+};
+
+// Sections depth first, the way regedit walks a tree: a key's section, its
+// values, then its subkeys.
+class TreeWriter {
+ public:
+  explicit TreeWriter(RegWriter& out) : out_(out) {}
+
+  RegWriter& out() { return out_; }
+
+  // Opens the key at root\path. With `ancestors`, every key above it that
+  // has not had a section yet gets an empty one first, as in an export.
+  void key(std::string_view root, const std::vector<std::string>& path, bool ancestors = true) {
+    std::size_t common = 0;
+    if (root == root_)
+      while (common < path.size() && common < open_.size() && path[common] == open_[common])
+        ++common;
+    if (root != root_) {
+      root_ = std::string(root);
+      if (ancestors) section(path, 0);
+    }
+    open_.assign(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(common));
+    for (std::size_t i = common; i < path.size(); ++i) {
+      open_.push_back(path[i]);
+      if (ancestors || i + 1 == path.size()) section(path, i + 1);
+    }
+  }
+
+  void comment(std::string_view text) {
+    out_.text("; ");
+    out_.text(text);
+    out_.end_line();
+  }
+
+  void string_value(std::string_view name, std::string_view text) {
+    value_name(name);
+    quoted(text);
+    out_.end_line();
+  }
+
+  void dword_value(std::string_view name, std::uint32_t number) {
+    value_name(name);
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "dword:%08x", number);
+    out_.text(digits);
+    out_.end_line();
+  }
+
+  // Wrapped as regedit wraps hex data: a line ends after the byte that
+  // brings it to 77 columns or more, and the next starts with two blanks.
+  void hex_value(std::string_view name, std::uint32_t type, std::string_view bytes) {
+    std::size_t column = value_name(name);
+    char tag[24];
+    const int size = type == 3 ? std::snprintf(tag, sizeof tag, "hex:")
+                               : std::snprintf(tag, sizeof tag, "hex(%x):", type);
+    out_.text(tag);
+    column += static_cast<std::size_t>(size);
+    static constexpr char kDigits[] = "0123456789abcdef";
+    line_.clear();
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(bytes[i]);
+      line_ += kDigits[byte >> 4];
+      line_ += kDigits[byte & 15];
+      if (i + 1 == bytes.size()) break;
+      line_ += ',';
+      column += 3;
+      if (column >= 77) {
+        line_ += "\\\r\n  ";
+        column = 2;
+      }
+    }
+    out_.text(line_);
+    out_.end_line();
+  }
+
+  // A text type given as hex: 8-bit text in a REGEDIT4 file, UTF-16LE in
+  // a Version 5 one. `texts` are Latin-1; each gets its zero, and a
+  // multi-string one more at the end.
+  void text_hex_value(std::string_view name, std::uint32_t type,
+                      const std::vector<std::string>& texts) {
+    std::string bytes;
+    const auto add = [&](unsigned char c) {
+      bytes += static_cast<char>(c);
+      if (out_.wide()) bytes += '\0';
+    };
+    for (const std::string& text : texts) {
+      for (const char c : text) add(static_cast<unsigned char>(c));
+      add(0);
+    }
+    if (type == 7) add(0);
+    hex_value(name, type, bytes);
+  }
+
+  void end() { out_.end_line(); }
+
+ private:
+  void section(const std::vector<std::string>& path, std::size_t depth) {
+    out_.end_line();
+    out_.text("[");
+    out_.text(root_);
+    for (std::size_t i = 0; i < depth; ++i) {
+      out_.text("\\");
+      out_.text(path[i]);
+    }
+    out_.text("]");
+    out_.end_line();
+  }
+
+  // Returns the columns used so far on the line.
+  std::size_t value_name(std::string_view name) {
+    if (name.empty()) {
+      out_.text("@=");
+      return 2;
+    }
+    const std::size_t before = quoted(name);
+    out_.text("=");
+    return before + 1;
+  }
+
+  std::size_t quoted(std::string_view text) {
+    line_.assign(1, '"');
+    for (const char c : text) {
+      if (c == '\\' || c == '"') line_ += '\\';
+      line_ += c;
+    }
+    line_ += '"';
+    out_.text(line_);
+    return line_.size();
+  }
+
+  RegWriter& out_;
+  std::string root_;
+  std::vector<std::string> open_;
+  std::string line_;
+};
+
+constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
+constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
+
+// The filler: keys of the kinds a real machine has plenty of.
+class Filler {
+ public:
+  Filler(TreeWriter& tree, Random& random) : tree_(tree), random_(random) {}
+
+  // Names that never repeat in one file, so no key gets two sections.
+  std::string vendor() {
+    const std::uint32_t n = vendors_++;
+    std::string name = kSyllables[n % 16];
+    name += kSyllables[(n / 16) % 16];
+    name += kSyllables[(n / 256) % 16];
+    name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    if (n >= 4096) name += std::to_string(n / 4096);
+    return name;
+  }
+
+  std::string word() { return random_.pick(kWords); }
+  // The i-th of up to kWordCount different words from `first` on: names of siblings.
+  static std::string distinct_word(std::uint32_t first, std::uint32_t i) {
+    return kWords[(first + 5 * i) % kWordCount];  // 5 and kWordCount have no common factor
+  }
+
+  std::string guid() {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "{";
+    for (const int group : {8, 4, 4, 4, 12}) {
+      if (text.size() > 1) text += '-';
+      for (int i = 0; i < group; ++i) text += kDigits[random_.below(16)];
+    }
+    return text + "}";
+  }
+
+  std::string file_path() {
+    std::string path = random_.chance(50) ? "C:\\Program Files\\" : "C:\\WINDOWS\\SYSTEM32\\";
+    if (path.size() > 20) path += word() + "\\";
+    path += word();
+    if (random_.chance(30)) path += "\\" + word();
+    path += "\\" + word() + std::to_string(random_.below(100)) + random_.pick(kFileKinds);
+    return path;
+  }
+
+  // Words with now and then a letter outside ASCII.
+  std::string sentence(std::uint32_t min_size, std::uint32_t max_size) {
+    const std::uint32_t size = random_.between(min_size, max_size);
+    std::string text;
+    while (text.size() < size) {
+      if (!text.empty()) text += random_.chance(10) ? ", " : " ";
+      text += word();
+      if (random_.chance(3)) text += "\xE9t\xFC";
+    }
+    return text;
+  }
+
+  std::string bytes(std::uint32_t size) {
+    std::string data(size, '\0');
+    for (char& c : data) c = static_cast<char>(random_.chance(40) ? 0 : random_.below(256));
+    return data;
+  }
+
+  void values(std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const std::string name = i == 0 && random_.chance(30) ? "" : word() + std::to_string(i);
+      const std::uint32_t kind = random_.below(100);
+      if (kind < 30) {
+        tree_.string_value(name, random_.pick(kShortTexts));
+      } else if (kind < 40) {
+        tree_.string_value(name, sentence(60, 400));
+      } else if (kind < 50) {
+        tree_.string_value(name, file_path());
+      } else if (kind < 72) {
+        tree_.dword_value(name, random_.chance(50) ? random_.below(2) : static_cast<std::uint32_t>(random_.next()));
+      } else if (kind < 88) {
+        tree_.hex_value(name, 3, bytes(random_.chance(85) ? random_.between(4, 120)
+                                                          : random_.between(200, 3000)));
+      } else if (kind < 93) {
+        tree_.text_hex_value(name, 2, {"%SystemRoot%\\system32\\" + word() + ".dll"});
+      } else {
+        std::vector<std::string> texts(random_.between(1, 6));
+        for (std::string& text : texts) text = random_.chance(50) ? word() : file_path();
+        tree_.text_hex_value(name, 7, texts);
+      }
+    }
+  }
+
+  // An application's settings: a tree of a few levels with values of
+  // every type, a big binary blob here and there, now and then a comment.
+  void application(std::string_view root, std::vector<std::string>& path, std::uint32_t depth,
+                   std::uint64_t until) {
+    tree_.key(root, path);
+    if (random_.chance(1)) tree_.comment("settings of " + path.back() + ", kept by its installer");
+    values(random_.chance(25) ? 0 : random_.between(1, 10));
+    if (depth >= 7 || tree_.out().bytes() >= until) return;
+    const std::uint32_t children = depth < 2 ? random_.between(2, 5) : random_.below(4 - depth / 3);
+    const std::uint32_t first = random_.below(kWordCount);
+    for (std::uint32_t i = 0; i < children; ++i) {
+      path.push_back(distinct_word(first, i) + (random_.chance(50) ? std::to_string(depth) : ""));
+      application(root, path, depth + 1, until);
+      path.pop_back();
+    }
+  }
+
+  // A class registration: a few small keys with default values.
+  void class_entry(std::string_view root, std::vector<std::string>& path) {
+    path.push_back(guid());
+    const std::string program = word() + "." + word() + "." + std::to_string(random_.between(1, 9));
+    tree_.key(root, path);
+    tree_.string_value("", program + " Class");
+    path.push_back("InprocServer32");
+    tree_.key(root, path);
+    tree_.string_value("", file_path());
+    tree_.string_value("ThreadingModel", random_.chance(50) ? "Apartment" : "Both");
+    path.back() = "ProgID";
+    tree_.key(root, path);
+    tree_.string_value("", program);
+    if (random_.chance(30)) {
+      path.back() = "Implemented Categories";
+      path.push_back(guid());
+      tree_.key(root, path);
+      path.pop_back();
+    }
+    path.pop_back();
+    path.pop_back();
+  }
+
+  // One key with many values, like a most-recently-used list or a cache.
+  void flat_key(std::string_view root, std::vector<std::string>& path, std::uint64_t until) {
+    tree_.key(root, path);
+    const std::uint32_t count = random_.between(100, 1500);
+    for (std::uint32_t i = 0; i < count && tree_.out().bytes() < until; ++i) {
+      if (random_.chance(60))
+        tree_.dword_value(file_path(), random_.between(1, 9));
+      else
+        tree_.string_value("@" + file_path() + ",-" + std::to_string(random_.between(100, 999)),
+                           sentence(8, 40));
+    }
+  }
+
+  // A long chain of single keys with values only at its end.
+  void deep_chain(std::string_view root, std::vector<std::string>& path) {
+    const std::size_t base = path.size();
+    const std::uint32_t depth = random_.between(6, 14);
+    for (std::uint32_t i = 0; i < depth; ++i) path.push_back(word() + std::to_string(i));
+    tree_.key(root, path);
+    values(random_.between(1, 4));
+    path.resize(base);
+  }
+
+  // Software\<vendor>\... until the file reaches `until` bytes.
+  void vendors(std::string_view root, std::uint64_t until) {
+    while (tree_.out().bytes() < until) {
+      std::vector<std::string> path = {"Software", vendor()};
+      const std::uint32_t products = random_.between(1, 3);
+      const std::uint32_t first = random_.below(kWordCount);
+      for (std::uint32_t i = 0; i < products && tree_.out().bytes() < until; ++i) {
+        path.push_back(distinct_word(first, i) + " " + std::to_string(random_.between(1, 12)) + ".0");
+        const std::uint32_t kind = random_.below(100);
+        if (kind < 70) {
+          application(root, path, 0, until);
+        } else if (kind < 85) {
+          deep_chain(root, path);
+        } else {
+          flat_key(root, path, until);
+        }
+        path.pop_back();
+      }
+    }
+  }
+
+  void classes(std::string_view root, std::uint64_t until) {
+    std::vector<std::string> path = {"Software", "Classes", "CLSID"};
+    while (tree_.out().bytes() < until) class_entry(root, path);
+  }
+
+  // Paths eight keys deep whose ancestors have no section of their own;
+  // about one new key per section.
+  void many_keys(std::string_view root, std::uint64_t until) {
+    std::vector<std::string> path;
+    for (std::uint32_t n = 0; tree_.out().bytes() < until; ++n) {
+      if (n % 5000 == 0) path = {"Software", vendor()};
+      path.resize(std::min<std::size_t>(path.size(), n % 50 == 0 ? 2 : 6 + random_.below(2)));
+      while (path.size() < 8) path.push_back(word() + std::to_string(n % 97));
+      tree_.key(root, path, false);
+      if (random_.chance(10)) values(1);
+    }
+  }
+
+ private:
+  TreeWriter& tree_;
+  Random& random_;
+  std::uint32_t vendors_ = 0;
+};
+
+struct ToolEntry {
+  const char* menu_name;
+  const char* path_name;
+  const char* initial_directory;
+};
+
+// An IDE generation's Tools menu with the product's entry third of four.
+void tools_menu(TreeWriter& tree, const std::vector<std::string>& path, const char* ide_bin,
+                bool visible_flags) {
+  const ToolEntry entries[] = {
+      {"Error Loo&kup", "ERRLOOK.EXE", ""},
+      {"&Spy++", "SPYXX.EXE", ""},
+      {"&Select Compiler", nullptr, "C:\\Program Files\\Morvex\\bin"},
+      {"OLE &Object Viewer", "OLE2VW32.EXE", "$(WkspDir)"},
+  };
+  tree.key(kCurrentUser, path);
+  tree.dword_value("NumTools", 4);
+  for (int i = 0; i < 4; ++i) {
+    const std::string n = "#" + std::to_string(i);
+    const ToolEntry& entry = entries[i];
+    const std::string program = entry.path_name != nullptr
+                                    ? std::string(ide_bin) + "\\" + entry.path_name
+                                    : "C:\\Program Files\\Morvex\\bin\\compsel.exe";
+    tree.dword_value("AskArgument" + n, 0);
+    tree.dword_value("CloseWindow" + n, 0);
+    tree.string_value("DefaultArguments" + n, "");
+    tree.string_value("DialogName" + n, entry.menu_name);
+    tree.dword_value("GUITool" + n, 1);
+    tree.string_value("InitialDirectory" + n, entry.initial_directory);
+    tree.string_value("MenuName" + n, entry.menu_name);
+    tree.dword_value("OutputRedirect" + n, 0);
+    tree.string_value("PathName" + n, program);
+    tree.dword_value("ReloadNoPrompt" + n, 0);
+    tree.dword_value("UseSearchPath" + n, 0);
+    if (visible_flags) tree.dword_value("VisibleOnMenu" + n, 1);
+  }
+}
+
+// One IDE generation as release 2.4 left it: its tools run the product's
+// driver and linker wrapper, the product's folders are in its lists.
+void ide_generation(TreeWriter& tree, const std::vector<std::string>& ide, const char* digit,
+                    const char* ide_folder) {
+  const std::string ide_bin = std::string(ide_folder) + "\\BIN";
+  std::vector<std::string> platform = ide;
+  for (const char* name : {"Build System", "Components", "Platforms", "Win32 (x86)"})
+    platform.push_back(name);
+  std::vector<std::string> path = platform;
+  path.push_back("Directories");
+  tree.key(kCurrentUser, path);
+  tree.string_value("Include Dirs", "C:\\Program Files\\Morvex\\2.4\\include;" +
+                                        std::string(ide_folder) + "\\INCLUDE;" + ide_folder +
+                                        "\\MFC\\INCLUDE");
+  tree.string_value("Library Dirs", std::string(ide_folder) + "\\LIB;" + ide_folder +
+                                        "\\MFC\\LIB;C:\\Program Files\\Morvex\\2.4\\lib");
+  tree.string_value("Path Dirs", "C:\\Program Files\\Morvex\\bin;C:\\Program Files\\Morvex\\2.4\\bin;" +
+                                     ide_bin + ";C:\\WINDOWS;C:\\WINDOWS\\COMMAND");
+  tree.string_value("Source Dirs", std::string(ide_folder) + "\\MFC\\SRC;" + ide_folder + "\\CRT\\SRC");
+  path.back() = "Tools";
+  tree.key(kCurrentUser, path);
+  path.push_back("32-bit C/C++ Compiler for 80x86");
+  tree.key(kCurrentUser, path);
+  tree.string_value("Executable Path", std::string("C:\\Program Files\\Morvex\\bin\\xvxc") + digit + ".exe");
+  path.back() = "COFF Linker for 80x86";
+  tree.key(kCurrentUser, path);
+  tree.string_value("Executable Path", std::string("C:\\Program Files\\Morvex\\bin\\xvlink") + digit + ".exe");
+  path = ide;
+  path.push_back("Text Editor");
+  tree.key(kCurrentUser, path);
+  tree.dword_value("TabSize", 4);
+  tree.string_value("FontFace", "Courier New");
+  path.back() = "Tools";
+  tools_menu(tree, path, ide_bin.c_str(), digit[0] == '5');
+}
+
+void product_keys(TreeWriter& tree) {
+  tree.comment("Morvex C/C++ Compiler 2.4, integrated with Developer Studio 4.x and 5.0");
+  ide_generation(tree, {"Software", "Microsoft", "Developer"}, "4", "C:\\MSDEV");
+  ide_generation(tree, {"Software", "Microsoft", "DevStudio", "5.0"}, "5",
+                 "C:\\Program Files\\DevStudio\\VC");
+  std::vector<std::string> path = {"Software", "Morvex", "Morvex Compiler 2.4"};
+  tree.key(kCurrentUser, path);
+  tree.string_value("Binary_directory", "C:\\Program Files\\Morvex\\2.4\\bin");
+  tree.string_value("Include_directory", "C:\\Program Files\\Morvex\\2.4\\include");
+  tree.string_value("Lib_directory", "C:\\Program Files\\Morvex\\2.4\\lib");
+  tree.dword_value("XSELECT_language", 1);
+  tree.dword_value("XVXC_use_vxc", 1);
+  path = {"Software", "Morvex", "Morvex Tools", "Morvex Compilers", "Morvex C/C++ Compiler",
+          kInstalledRelease};
+  tree.key(kCurrentUser, path);
+  tree.string_value("IDE", "3");
+  path = {"Software", "Morvex", "Morvex Tools", "Select Compiler"};
+  tree.key(kCurrentUser, path);
+  tree.string_value("Bin_directory", "C:\\Program Files\\Morvex\\bin");
+  tree.string_value("Window_position", "120,80");
+  path.push_back("IDE");
+  for (const char* digit : {"4", "5"}) {
+    path.push_back(digit);
+    tree.key(kCurrentUser, path);
+    tree.string_value("Compiler", kInstalledRelease);
+    tree.string_value("Compiler_List", kInstalledRelease);
+    tree.dword_value("Languages", 1);
+    tree.dword_value("Use_Morvex_Cxx", 1);
+    tree.dword_value("Use_Morvex_Fortran", 0);
+    path.push_back(kInstalledRelease);
+    tree.key(kCurrentUser, path);
+    tree.string_value("CHelpfile", "C:\\Program Files\\Morvex\\help\\xvxc24.hlp");
+    tree.dword_value("Languages", 1);
+    path.resize(path.size() - 2);
+  }
+}
+
+void shared_counts(TreeWriter& tree, Filler& filler, Random& random, std::uint64_t file_size) {
+  tree.key(kLocalMachine, {"Software", "Microsoft", "Windows", "CurrentVersion", "SharedDlls"});
+  const auto others = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(random.between(150, 400), file_size / 4000));
+  for (std::uint32_t i = 0; i < others; ++i) {
+    tree.dword_value(filler.file_path(), random.between(1, 12));
+    if (i == others / 2)
+      for (const char* file : kProductFiles)
+        tree.dword_value(std::string("C:\\Program Files\\Morvex\\bin\\") + file, 1);
+  }
+}
+
+}  // namespace
+
+bool generate_registry(const GenerateOptions& options, const std::string& path,
+                       std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  RegWriter out(file, options.format);
+  out.text(options.format == FileFormat::utf16 ? "Windows Registry Editor Version 5.00" : "REGEDIT4");
+  out.end_line();
+  TreeWriter tree(out);
+  Random random(options.seed);
+  Filler filler(tree, random);
+  const std::uint64_t size = options.size_bytes;
+  const auto at = [&](unsigned percent) { return size * percent / 100; };
+  tree.out().end_line();
+  tree.comment("Exported from a developer's machine");
+
+  // The local machine's half, then the user's, with the product in the middle.
+  if (options.shape == Shape::many_keys) {
+    filler.many_keys(kLocalMachine, at(40));
+  } else {
+    filler.classes(kLocalMachine, at(20));
+    filler.vendors(kLocalMachine, at(40));
+  }
+  shared_counts(tree, filler, random, size);
+  if (options.shape == Shape::many_keys) {
+    filler.many_keys(kCurrentUser, at(50));
+  } else {
+    filler.vendors(kCurrentUser, at(50));
+  }
+  product_keys(tree);
+  if (options.shape == Shape::many_keys) {
+    filler.many_keys(kCurrentUser, size);
+  } else {
+    filler.vendors(kCurrentUser, size);
+  }
+  tree.end();
+  const bool written = out.finish();
+  const int write_error = errno;
+  if (std::fclose(file) != 0 || !written) {
+    error = path + ": " + std::strerror(written ? errno : write_error);
+    return false;
+  }
+  return true;
+}
+
+bool place_product_files(const std::string& prefix, std::string& error) {
+  std::string folder = prefix;
+  for (const char* part : {"drive_c", "Program Files", "Morvex", "bin"}) {
+    folder += "/";
+    folder += part;
+    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+      error = folder + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  for (const char* name : kProductFiles) {
+    const std::string file_path = folder + "/" + name;
+    std::FILE* file = std::fopen(file_path.c_str(), "wb");
+    if (file == nullptr || std::fputs("MZ", file) < 0 || std::fclose(file) != 0) {
+      error = file_path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace morvex::bench
