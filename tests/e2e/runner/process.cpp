@@ -73,7 +73,13 @@ pid_t start_with_terminal(const Launch& launch, int& terminal) {
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return 0;
-  if (pid == 0) exec_child(launch);  // forkpty made the terminal the controlling one
+  if (pid == 0) {
+    // forkpty made the terminal the controlling one and the program its
+    // session leader, whose end hangs the terminal up; a follow-on program
+    // it started must outlive that, as it would under a user's shell.
+    signal(SIGHUP, SIG_IGN);
+    exec_child(launch);
+  }
   fcntl(master, F_SETFD, FD_CLOEXEC);
   terminal = master;
   return pid;
