@@ -10,7 +10,9 @@ namespace morvex {
 void set_program_name(std::string_view name);
 const std::string& program_name();
 
-#if defined(__GNUC__)
+#if defined(__clang__)
+#define MORVEX_PRINTF(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
+#elif defined(__GNUC__)
 #define MORVEX_PRINTF(fmt_index, first_arg) \
   __attribute__((format(gnu_printf, fmt_index, first_arg)))
 #else
