@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,8 +50,9 @@ constexpr const char* kWords[] = {
     "Columns",  "Sorting",  "Favorites", "Bookmarks", "Downloads", "Language", "Startup"};
 constexpr std::uint32_t kWordCount = std::size(kWords);
 static_assert(kWordCount % 5 != 0);
-constexpr const char* kSyllables[] = {"ta", "lo", "ren", "qui", "mar", "vel", "dor", "ix",
-                                      "sa", "bro", "kel", "un",  "pha", "zo",  "tri", "gan"};
+// Of one length and in order, so that vendor names come in sorted order too.
+constexpr const char* kSyllables[] = {"bro", "dor", "gan", "kel", "lor", "mar", "pha", "qui",
+                                      "ren", "sal", "tix", "ulm", "vel", "wen", "xar", "zor"};
 constexpr const char* kFileKinds[] = {".dll", ".exe", ".ocx", ".cpl", ".sys", ".dat", ".ini"};
 constexpr const char* kShortTexts[] = {"1",    "0",      "Yes",   "No",     "en-US", "Default",
                                        "Both", "Normal", "Apartment", "100,100,640,480", "True"};
@@ -248,15 +250,28 @@ class Filler {
  public:
   Filler(TreeWriter& tree, Random& random) : tree_(tree), random_(random) {}
 
-  // Names that never repeat in one file, so no key gets two sections.
+  // Names that never repeat in one file, so no key gets two sections, in
+  // sorted order as regedit lists subkeys.
   std::string vendor() {
     const std::uint32_t n = vendors_++;
-    std::string name = kSyllables[n % 16];
-    name += kSyllables[(n / 16) % 16];
-    name += kSyllables[(n / 256) % 16];
+    std::string name;
+    for (const std::uint32_t digit : {n >> 12, n >> 8, n >> 4, n}) name += kSyllables[digit % 16];
     name[0] = static_cast<char>(name[0] - 'a' + 'A');
-    if (n >= 4096) name += std::to_string(n / 4096);
     return name;
+  }
+
+  // Sibling names, sorted as regedit lists them.
+  std::vector<std::string> siblings(std::uint32_t count, std::string_view suffix) {
+    std::vector<std::string> names;
+    const std::uint32_t first = random_.below(kWordCount);
+    for (std::uint32_t i = 0; i < count; ++i)
+      names.push_back(distinct_word(first, i) + std::string(suffix));
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) < std::toupper(static_cast<unsigned char>(y));
+      });
+    });
+    return names;
   }
 
   std::string word() { return random_.pick(kWords); }
@@ -265,12 +280,19 @@ class Filler {
     return kWords[(first + 5 * i) % kWordCount];  // 5 and kWordCount have no common factor
   }
 
+  // Increasing from one call to the next, for the sorted list of classes.
   std::string guid() {
     static constexpr char kDigits[] = "0123456789ABCDEF";
+    guids_ += 1 + (random_.next() >> 24);
     std::string text = "{";
-    for (const int group : {8, 4, 4, 4, 12}) {
-      if (text.size() > 1) text += '-';
-      for (int i = 0; i < group; ++i) text += kDigits[random_.below(16)];
+    for (int shift = 60; shift >= 0; shift -= 4) {
+      if (shift == 28 || shift == 12) text += '-';
+      text += kDigits[(guids_ >> shift) & 15];
+    }
+    text += '-';
+    for (int i = 0; i < 16; ++i) {
+      if (i == 4) text += '-';
+      text += kDigits[random_.below(16)];
     }
     return text + "}";
   }
@@ -336,9 +358,8 @@ class Filler {
     values(random_.chance(25) ? 0 : random_.between(1, 10));
     if (depth >= 7 || tree_.out().bytes() >= until) return;
     const std::uint32_t children = depth < 2 ? random_.between(2, 5) : random_.below(4 - depth / 3);
-    const std::uint32_t first = random_.below(kWordCount);
-    for (std::uint32_t i = 0; i < children; ++i) {
-      path.push_back(distinct_word(first, i) + (random_.chance(50) ? std::to_string(depth) : ""));
+    for (const std::string& name : siblings(children, random_.chance(50) ? std::to_string(depth) : "")) {
+      path.push_back(name);
       application(root, path, depth + 1, until);
       path.pop_back();
     }
@@ -394,10 +415,10 @@ class Filler {
   void vendors(std::string_view root, std::uint64_t until) {
     while (tree_.out().bytes() < until) {
       std::vector<std::string> path = {"Software", vendor()};
-      const std::uint32_t products = random_.between(1, 3);
-      const std::uint32_t first = random_.below(kWordCount);
-      for (std::uint32_t i = 0; i < products && tree_.out().bytes() < until; ++i) {
-        path.push_back(distinct_word(first, i) + " " + std::to_string(random_.between(1, 12)) + ".0");
+      const std::string version = " " + std::to_string(random_.between(1, 12)) + ".0";
+      for (const std::string& product : siblings(random_.between(1, 3), version)) {
+        if (tree_.out().bytes() >= until) break;
+        path.push_back(product);
         const std::uint32_t kind = random_.below(100);
         if (kind < 70) {
           application(root, path, 0, until);
@@ -433,6 +454,7 @@ class Filler {
   TreeWriter& tree_;
   Random& random_;
   std::uint32_t vendors_ = 0;
+  std::uint64_t guids_ = 0;
 };
 
 struct ToolEntry {

@@ -8,6 +8,7 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_keys) {
   keys_.resize(root_count);
   slots_.assign(64, 0);
   mask_ = slots_.size() - 1;
+  pending_hashes_ = {};
   section_begins_ = {};
   section_begins_.reserve(expected_keys);
   extra_sections_.clear();
@@ -49,16 +50,26 @@ bool KeyIndex::add(std::uint32_t parent, std::uint32_t hash, std::uint64_t name_
   entry.parent = parent;
   entry.first_seen = first_seen;
   ++keys_[parent].subkeys;
-  // At most half full, so that a probe soon meets an empty slot.
-  if (2 * (keys_.size() + 1) > slots_.size()) {
-    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+  pending_hashes_.push_back(hash);
+  return true;
+}
+
+void KeyIndex::insert_pending() {
+  // At most about 70% full, so that a probe soon meets an empty slot.
+  std::size_t size = slots_.size();
+  while (size * 7 < keys_.size() * 10) size *= 2;
+  if (size != slots_.size()) {
+    std::vector<std::uint64_t> old(size, 0);
     old.swap(slots_);
     mask_ = slots_.size() - 1;
     for (const std::uint64_t entry_of_old : old)
       if (entry_of_old != 0) insert_slot(entry_of_old);
   }
-  insert_slot(std::uint64_t{hash} << 32 | (key + 1));
-  return true;
+  const std::size_t first = keys_.size() - pending_hashes_.size();
+  for (std::size_t i = 0; i < pending_hashes_.size(); ++i)
+    insert_slot(std::uint64_t{pending_hashes_[i]} << 32 | (first + i + 1));
+  pending_hashes_.clear();
+  if (pending_hashes_.capacity() > 4096) pending_hashes_ = {};
 }
 
 void KeyIndex::insert_slot(std::uint64_t entry) {

@@ -48,11 +48,28 @@ bool same_folded(const Unit* a, std::size_t a_size, const Unit* b, std::size_t b
   return true;
 }
 
+// Whether name a sorts after name b as Windows sorts subkeys: letter case
+// aside, unit by unit.
+template <class Unit>
+bool sorts_after(const Unit* a, std::size_t a_size, const Unit* b, std::size_t b_size) {
+  const auto upper = [](Unit unit) {
+    return unit >= Unit('a') && unit <= Unit('z') ? Unit(unit - ('a' - 'A')) : unit;
+  };
+  for (std::size_t i = 0; i < a_size && i < b_size; ++i)
+    if (upper(a[i]) != upper(b[i])) return upper(a[i]) > upper(b[i]);
+  return a_size > b_size;
+}
+
 }  // namespace
 
 // Builds the key index while the file is checked. Files list keys depth
 // first, so most of a section's path repeats the previous section's: those
 // components are matched in memory, and only new ones go to the index.
+//
+// Regedit writes the subkeys of a key in sorted order, so a new name that
+// sorts after its previous sibling, all of whose siblings came in order, is
+// known to be new without a look into the index (which costs a cache miss
+// or two a key); so is any subkey of a key that has none yet.
 template <class Unit>
 class IndexSink {
  public:
@@ -68,20 +85,20 @@ class IndexSink {
     const std::uint32_t section = index.add_section(header.line.offset);
     std::uint32_t key = static_cast<std::uint32_t>(header.root);
     if (index[key].first_seen == kNoSection) index[key].first_seen = section;
-    std::size_t common = 0;
-    if (header.root == previous_root_)
-      while (common < header.names.size() && common < previous_names_.size() &&
-             same_folded(header.line.text + header.names[common].start,
-                         header.names[common].size,
-                         previous_text_.data() + previous_names_[common].start,
-                         previous_names_[common].size))
-        ++common;
+    const std::size_t common = header.root == previous_root_ ? common_names(header) : 0;
     if (common > 0) key = previous_keys_[common - 1];
+    const bool follows_last_sibling = common < previous_keys_.size() && in_order_[common];
     previous_keys_.resize(common);
+    in_order_.resize(common);
     for (std::size_t i = common; i < header.names.size(); ++i) {
       const Unit* name = header.line.text + header.names[i].start;
       const std::size_t size = header.names[i].size;
-      std::uint32_t child = store_.find_child(key, name, size);
+      const bool known_new =
+          index[key].subkeys == 0 ||
+          (i == common && follows_last_sibling &&
+           sorts_after(name, size, previous_text_.data() + previous_names_[i].start,
+                       previous_names_[i].size));
+      std::uint32_t child = known_new ? kNoKey : store_.find_child(key, name, size);
       if (store_.read_error_ != 0) {
         error = {header.line.number, std::string("cannot read: ") + std::strerror(store_.read_error_)};
         return false;
@@ -95,6 +112,7 @@ class IndexSink {
       }
       key = child;
       previous_keys_.push_back(key);
+      in_order_.push_back(known_new);
     }
     index.add_own_section(key, section);
     previous_root_ = header.root;
@@ -106,12 +124,36 @@ class IndexSink {
   void value(const ValueRecord&) {}
 
  private:
+  // How many leading components this section shares with the previous one:
+  // those spelled alike in the same places at once, the others letter case aside.
+  std::size_t common_names(const SectionHeader<Unit>& header) const {
+    const std::size_t limit = std::min(header.names.size(), previous_names_.size());
+    const Unit* text = header.line.text;
+    const std::size_t alike =
+        static_cast<std::size_t>(std::mismatch(text, text + std::min(header.line.size, previous_text_.size()),
+                                               previous_text_.data()).first - text);
+    std::size_t common = 0;
+    while (common < limit && header.names[common].start == previous_names_[common].start &&
+           header.names[common].size == previous_names_[common].size &&
+           header.names[common].start + header.names[common].size <= alike)
+      ++common;
+    while (common < limit &&
+           same_folded(text + header.names[common].start, header.names[common].size,
+                       previous_text_.data() + previous_names_[common].start,
+                       previous_names_[common].size))
+      ++common;
+    return common;
+  }
+
   Store& store_;
   FileHeader header_ = FileHeader::regedit4;
   std::size_t previous_root_ = kRootCount;
   std::vector<Unit> previous_text_;
   std::vector<NameSpan> previous_names_;
   std::vector<std::uint32_t> previous_keys_;
+  // Per component of the previous path: the key is its parent's newest
+  // subkey, and all of that parent's subkeys came in sorted order.
+  std::vector<bool> in_order_;
 };
 
 // Gathers the values of one key from its sections; later lines win.
