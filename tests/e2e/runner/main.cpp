@@ -82,6 +82,16 @@ int main(int argc, char** argv) {
   if (command.mode != "check" && command.mode != "native" && command.mode != "wine") return usage();
   if (command.mode == "native" && (native.program.empty() || native.recorder.empty())) return usage();
   if (command.mode == "wine" && wine.windows_build.empty()) return usage();
+  std::vector<std::string> needed;
+  if (command.mode == "native") needed = {native.program, native.recorder};
+  if (command.mode == "wine")
+    needed = {wine.windows_build + "/morvex-uninstall.exe", wine.windows_build + "/recorder.exe"};
+  for (const std::string& file : needed) {
+    if (!std::filesystem::is_regular_file(file)) {
+      std::fprintf(stderr, "e2e: %s is missing\n", file.c_str());
+      return 2;
+    }
+  }
   if (command.cases.empty()) {
     std::fprintf(stderr, "e2e: no cases given\n");
     return 2;
