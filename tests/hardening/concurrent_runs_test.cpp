@@ -1,0 +1,58 @@
+// Several runs at once on one prefix, each removing its own release: the
+// runs take turns, so every change of every run is in the file afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "program_run.h"
+#include "registry_meaning.h"
+#include "registry_texts.h"
+
+namespace morvex::hardening {
+namespace {
+
+TEST(ConcurrentRuns, EveryChangeOfEveryRunIsKept) {
+  Sandbox sandbox("concurrent");
+  const std::vector<std::string> releases = {"30", "31", "32", "33", "34", "35"};
+  // Big enough that each run takes a while and the runs overlap.
+  const std::string bytes = product_registry(releases, 4u << 20);
+  const std::string prefix = sandbox.make_prefix("shared");
+  write_file(prefix + "/registry.reg", bytes);
+  RegistryMeaning before;
+  std::string error;
+  ASSERT_TRUE(before.read(bytes, error)) << error;
+
+  std::vector<pid_t> runs;
+  for (const std::string& release : releases) {
+    runs.push_back(start_program({prefix, {release}, prefix + "." + release + ".stderr", {}}));
+    ASSERT_NE(runs.back(), 0);
+  }
+  const long long started = now_ns();
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    RunOutcome outcome;
+    EXPECT_TRUE(wait_program(runs[i], 60, outcome)) << "release " << releases[i];
+    EXPECT_EQ(outcome.exit_status, 0) << "release " << releases[i];
+    EXPECT_EQ(read_file(prefix + "." + releases[i] + ".stderr"), "") << "release " << releases[i];
+  }
+  std::printf("[ note     ] %zu runs at once ended within %.0f ms\n", runs.size(), seconds_since(started) * 1e3);
+
+  RegistryMeaning after;
+  ASSERT_TRUE(after.read(read_file(prefix + "/registry.reg"), error)) << error;
+  for (const int generation : {4, 5}) {
+    const std::string key = generation_key(generation);
+    EXPECT_EQ(after.text(key, "Compiler_List"), "40") << "generation " << generation;
+    EXPECT_EQ(after.text(key, "Compiler"), "40") << "generation " << generation;
+    for (const std::string& release : releases)
+      EXPECT_FALSE(after.has_key(key + "\\" + release)) << "generation " << generation << " release " << release;
+    EXPECT_TRUE(after.has_key(key + "\\40"));
+  }
+  for (const std::string& release : releases)
+    EXPECT_FALSE(after.has_key(install_key(release))) << "install key of " << release;
+  EXPECT_TRUE(after.has_key(install_key("40")));
+  // Each release took three keys with it: its install key and its two registrations.
+  EXPECT_EQ(after.key_count() + 3 * releases.size(), before.key_count());
+  EXPECT_FALSE(exists(prefix + "/registry.reg.saving"));
+}
+
+}  // namespace
+}  // namespace morvex::hardening

@@ -1,0 +1,68 @@
+// Runs the built program the way an installer would on this host: in its own
+// session (no terminal, so the confirmation cannot be put and the run goes
+// on), with a prefix folder of its own and nothing from the caller's home.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace morvex::hardening {
+
+// The program under test; set by the build.
+const char* program_path();
+
+struct ProgramRun {
+  std::string prefix;               // MORVEX_PREFIX
+  std::vector<std::string> words;   // after word 0, which is "morvex-uninstall"
+  std::string error_file;           // where its error stream goes; beside the prefix when empty
+  // Runs in the child just before exec: limits, another user, mounts.
+  std::function<void()> in_child;
+};
+
+// Starts the program; 0 when it could not be started.
+pid_t start_program(const ProgramRun& run);
+
+struct RunOutcome {
+  bool ended = false;  // false: still running at the deadline, and killed
+  int exit_status = -1;
+  int signal = 0;
+  std::string error_stream;
+  double seconds = 0;
+};
+
+// Runs the program to its end or to the deadline.
+RunOutcome run_program(const ProgramRun& run, double deadline_seconds = 60);
+
+// Waits for a started program; returns false if it did not end by itself.
+bool wait_program(pid_t pid, double deadline_seconds, RunOutcome& outcome);
+
+// A fresh folder below $TMPDIR (or /tmp), removed with its content at the end.
+class Sandbox {
+ public:
+  explicit Sandbox(const std::string& what);
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const std::string& folder() const { return folder_; }
+  // A prefix folder inside the sandbox, with an empty drive C.
+  std::string make_prefix(const std::string& name) const;
+
+ private:
+  std::string folder_;
+};
+
+std::string read_file(const std::string& path);
+bool write_file(const std::string& path, std::string_view bytes);
+bool exists(const std::string& path);
+
+// The first line of a text, without its line end.
+std::string first_line(const std::string& text);
+
+double seconds_since(long long start_ns);
+long long now_ns();
+
+}  // namespace morvex::hardening
