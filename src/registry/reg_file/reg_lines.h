@@ -13,6 +13,8 @@
 #include <cstring>
 #include <string>
 
+#include "registry/reg_file/reg_blocks.h"
+
 namespace morvex::regfile {
 
 static_assert(std::endian::native == std::endian::little,
@@ -77,30 +79,15 @@ class LineReader {
   static constexpr std::size_t kChunkBytes = 1 << 20;
 
  private:
-  static constexpr std::size_t kUnitsPerWord = sizeof(std::uint64_t) / sizeof(Unit);
-
   static bool is_break(Unit unit) {
     return unit <= Unit('\r') && (unit == Unit('\n') || unit == Unit('\r') || unit == Unit(0));
   }
 
-  // Whether some unit of the word is below 14 (a line end, NUL, or a tab).
-  static bool has_control(std::uint64_t word) {
-    constexpr std::uint64_t kOnes = sizeof(Unit) == 1 ? 0x0101010101010101ull : 0x0001000100010001ull;
-    constexpr std::uint64_t kHighs = kOnes << (8 * sizeof(Unit) - 1);
-    return ((word - kOnes * 14) & ~word & kHighs) != 0;
-  }
-
-  // The first line end or NUL from `i`, or tail_: a word at a time where
-  // no unit can be one.
+  // The first line end or NUL from `i`, or tail_.
   std::size_t find_break(std::size_t i) const {
-    for (;;) {
-      for (std::uint64_t word; i + kUnitsPerWord <= tail_; i += kUnitsPerWord) {
-        std::memcpy(&word, data_ + i, sizeof word);
-        if (has_control(word)) break;
-      }
-      const std::size_t stop = std::min(tail_, i + kUnitsPerWord);
-      while (i < stop && !is_break(data_[i])) ++i;
-      if (i < stop || i == tail_) return i;
+    for (;; ++i) {  // past a tab or another control unit that ends nothing
+      i += plain_run(data_ + i, tail_ - i);
+      if (i == tail_ || is_break(data_[i])) return i;
     }
   }
 

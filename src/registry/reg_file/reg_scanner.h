@@ -220,8 +220,7 @@ class Scanner {
               const TextLine<Unit>& line, ScanError& error) {
     ++p;
     for (;;) {
-      const Unit* q = p;
-      while (q != end && *q != Unit('"') && *q != Unit('\\')) ++q;
+      const Unit* q = p + text_run(p, static_cast<std::size_t>(end - p));
       if constexpr (kWantsValues) out.insert(out.end(), p, q);
       if (q == end) return fail(error, line, "unterminated string");
       if (*q == Unit('"')) {
@@ -307,6 +306,8 @@ class Scanner {
   bool hex_list(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
     continuing_ = false;
     // Most of a large file is "xx," runs as regedit writes them.
+    if constexpr (!kWantsValues)
+      if (expect_byte_) p += hex_triples_run(p, static_cast<std::size_t>(end - p));
     while (expect_byte_ && end - p >= 3 && p[2] == Unit(',')) {
       const int high = hex_digit(p[0]);
       const int low = hex_digit(p[1]);

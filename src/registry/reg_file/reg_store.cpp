@@ -130,8 +130,7 @@ class IndexSink {
     const std::size_t limit = std::min(header.names.size(), previous_names_.size());
     const Unit* text = header.line.text;
     const std::size_t alike =
-        static_cast<std::size_t>(std::mismatch(text, text + std::min(header.line.size, previous_text_.size()),
-                                               previous_text_.data()).first - text);
+        alike_run(text, previous_text_.data(), std::min(header.line.size, previous_text_.size()));
     std::size_t common = 0;
     while (common < limit && header.names[common].start == previous_names_[common].start &&
            header.names[common].size == previous_names_[common].size &&
