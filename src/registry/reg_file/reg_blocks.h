@@ -73,6 +73,19 @@ std::size_t text_run(const Unit* units, std::size_t size) {
   return i;
 }
 
+// Units before the first one equal to `unit`.
+template <class Unit>
+std::size_t unit_run(const Unit* units, std::size_t size, Unit unit) {
+  using B = Block<Unit>;
+  std::size_t i = 0;
+  for (; i + B::kUnits <= size; i += B::kUnits) {
+    const auto found = B::load(units + i) == static_cast<typename B::Lane>(unit);
+    if (B::any(found)) return i + B::first(found);
+  }
+  while (i < size && units[i] != unit) ++i;
+  return i;
+}
+
 // Units alike at the start of two texts of `size` units or more.
 template <class Unit>
 std::size_t alike_run(const Unit* a, const Unit* b, std::size_t size) {
@@ -87,33 +100,42 @@ std::size_t alike_run(const Unit* a, const Unit* b, std::size_t size) {
 }
 
 // Units of "xx," triples (x a hex digit of either case) as regedit writes
-// a value's bytes, in groups of 16 triples: 48 units make whole blocks.
+// a value's bytes: three blocks at a time, which hold whole triples, then
+// the whole triples of one block at a time (15 bytes or 6 UTF-16 units).
 template <class Unit>
 std::size_t hex_triples_run(const Unit* units, std::size_t size) {
   using B = Block<Unit>;
   using Lanes = typename B::Lanes;
-  constexpr std::size_t kGroup = 48;
-  constexpr std::size_t kBlocks = kGroup / B::kUnits;
-  // Lanes where a comma belongs, block by block.
-  static const std::array<Lanes, kBlocks> commas = [] {
-    std::array<Lanes, kBlocks> masks{};
-    for (std::size_t block = 0; block < kBlocks; ++block)
+  constexpr typename B::Lane kSet = ~typename B::Lane{0};
+  // Lanes where a comma belongs, for each of three blocks in a row.
+  static const std::array<Lanes, 3> commas = [] {
+    std::array<Lanes, 3> masks{};
+    for (std::size_t block = 0; block < 3; ++block)
       for (std::size_t lane = 0; lane < B::kUnits; ++lane)
-        masks[block][lane] = (block * B::kUnits + lane) % 3 == 2 ? ~typename B::Lane{0} : 0;
+        masks[block][lane] = (block * B::kUnits + lane) % 3 == 2 ? kSet : 0;
     return masks;
   }();
+  // Lanes past the last whole triple of a block, which one block alone leaves unchecked.
+  constexpr std::size_t kStep = B::kUnits / 3 * 3;
+  static const Lanes beyond = [] {
+    Lanes mask{};
+    for (std::size_t lane = kStep; lane < B::kUnits; ++lane) mask[lane] = kSet;
+    return mask;
+  }();
+  const auto valid = [](const Unit* at, const Lanes& comma_lanes) {
+    const Lanes lanes = B::load(at);
+    const Lanes lower = lanes | 0x20;
+    const Lanes digit = (Lanes)((Lanes)(lanes - '0') < 10) | (Lanes)((Lanes)(lower - 'a') < 6);
+    const Lanes comma = (Lanes)(lanes == ',');
+    return (comma & comma_lanes) | (digit & ~comma_lanes);
+  };
   std::size_t i = 0;
-  for (; i + kGroup <= size; i += kGroup) {
-    Lanes valid = ~Lanes{};
-    for (std::size_t block = 0; block < kBlocks; ++block) {
-      const Lanes lanes = B::load(units + i + block * B::kUnits);
-      const Lanes lower = lanes | 0x20;
-      const Lanes digit = (Lanes)((Lanes)(lanes - '0') < 10) | (Lanes)((Lanes)(lower - 'a') < 6);
-      const Lanes comma = (Lanes)(lanes == ',');
-      valid &= (comma & commas[block]) | (digit & ~commas[block]);
-    }
-    if (!B::all(valid)) break;
-  }
+  for (; i + 3 * B::kUnits <= size; i += 3 * B::kUnits)
+    if (!B::all(valid(units + i, commas[0]) & valid(units + i + B::kUnits, commas[1]) &
+                valid(units + i + 2 * B::kUnits, commas[2])))
+      break;
+  for (; i + B::kUnits <= size; i += kStep)
+    if (!B::all(valid(units + i, commas[0]) | beyond)) break;
   return i;
 }
 

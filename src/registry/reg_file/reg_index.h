@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "registry/reg_file/reg_text.h"
@@ -39,11 +40,20 @@ struct IndexedKey {
   }
 };
 
+// Mixes the folded name eight bytes at a time: one multiply per word rather
+// than per unit, which made hashing the most of indexing a section.
 template <class Unit>
 std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size) {
-  std::uint64_t hash = 0x9E3779B97F4A7C15ull * (std::uint64_t{parent} + 1);
-  for (std::size_t i = 0; i < size; ++i)
-    hash = (hash ^ static_cast<std::uint64_t>(fold_ascii(name[i]))) * 0x100000001B3ull;
+  constexpr std::size_t kPerWord = sizeof(std::uint64_t) / sizeof(Unit);
+  std::uint64_t hash = 0x9E3779B97F4A7C15ull * (std::uint64_t{parent} + 1) ^ size;
+  for (std::size_t i = 0; i < size; i += kPerWord) {
+    Unit folded[kPerWord] = {};
+    for (std::size_t k = 0; k < kPerWord && i + k < size; ++k) folded[k] = fold_ascii(name[i + k]);
+    std::uint64_t word;
+    std::memcpy(&word, folded, sizeof word);
+    hash = (hash ^ word) * 0x100000001B3ull;
+    hash ^= hash >> 29;
+  }
   hash ^= hash >> 33;
   hash *= 0xFF51AFD7ED558CCDull;
   hash ^= hash >> 33;

@@ -199,14 +199,22 @@ class Scanner {
     if (close == p) return fail(error, line, "missing ] after the key name");
     --close;
     if (!at_line_end(close + 1, end)) return fail(error, line, "text after the key name");
-    const Unit* q = p;
-    while (q != close && *q != Unit('\\')) ++q;
-    const std::size_t root = find_root(p, static_cast<std::size_t>(q - p));
-    if (root == kRootCount) return fail(error, line, "unknown root key");
+    const auto next_backslash = [close](const Unit* from) {
+      return from + unit_run(from, static_cast<std::size_t>(close - from), Unit('\\'));
+    };
+    const Unit* q = next_backslash(p);
+    const auto root_size = static_cast<std::size_t>(q - p);
+    // Sections of one root follow each other: its spelling is matched once.
+    if (root_size != root_text_.size() || alike_run(p, root_text_.data(), root_size) != root_size) {
+      root_ = find_root(p, root_size);
+      if (root_ == kRootCount) return fail(error, line, "unknown root key");
+      root_text_.assign(p, q);
+    }
+    const std::size_t root = root_;
     names_.clear();
     while (q != close) {
       const Unit* name = ++q;
-      while (q != close && *q != Unit('\\')) ++q;
+      q = next_backslash(q);
       if (q == name) return fail(error, line, "empty key name component");
       names_.push_back({static_cast<std::size_t>(name - line.text),
                         static_cast<std::size_t>(q - name)});
@@ -370,6 +378,8 @@ class Scanner {
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
   bool in_section_ = false;
+  std::vector<Unit> root_text_;  // of the last section; root_ is the root it names
+  std::size_t root_ = kRootCount;
   std::vector<NameSpan> names_;
   // The value being read; a hex list may continue over several lines.
   bool continuing_ = false;
