@@ -174,6 +174,7 @@ const BadCase kBadFiles[] = {
     {"value before any key", "REGEDIT4\r\n\r\n\"a\"=\"x\"\r\n", "3: value outside any key"},
     {"missing ]", "REGEDIT4\r\n[HKEY_CURRENT_USER\\K\r\n", "2: missing ]"},
     {"unknown root", "REGEDIT4\r\n[HKCU\\K]\r\n", "2: unknown root key"},
+    {"no root as the first section", "REGEDIT4\r\n[\\K]\r\n", "2: unknown root key"},
     {"blank after [", "REGEDIT4\r\n[ HKEY_CURRENT_USER\\K]\r\n", "2: unknown root key"},
     {"doubled \\", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A\\\\B]\r\n", "2: empty key name component"},
     {"trailing \\", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A\\]\r\n", "2: empty key name component"},

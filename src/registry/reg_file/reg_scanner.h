@@ -205,7 +205,8 @@ class Scanner {
     const Unit* q = next_backslash(p);
     const auto root_size = static_cast<std::size_t>(q - p);
     // Sections of one root follow each other: its spelling is matched once.
-    if (root_size != root_text_.size() || alike_run(p, root_text_.data(), root_size) != root_size) {
+    if (root_ == kRootCount || root_size != root_text_.size() ||
+        alike_run(p, root_text_.data(), root_size) != root_size) {
       root_ = find_root(p, root_size);
       if (root_ == kRootCount) return fail(error, line, "unknown root key");
       root_text_.assign(p, q);
