@@ -75,6 +75,8 @@ bool run_child(const ChildRun& run, ChildResult& result, std::string& error) {
   const auto end = std::chrono::steady_clock::now();
   result.seconds = std::chrono::duration<double>(end - start).count();
   result.peak_kb = usage.ru_maxrss;
+  result.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   if (result.status == 126 || result.status == 127) {
     error = "cannot run " + run.program;

@@ -22,7 +22,8 @@ struct ChildRun {
 struct ChildResult {
   int status = -1;  // exit status; -N when ended by signal N
   double seconds = 0;
-  long peak_kb = 0;  // ru_maxrss
+  double cpu_seconds = 0;  // user and system time of the child
+  long peak_kb = 0;        // ru_maxrss
 };
 
 // False with the reason when the child could not be started or waited for.
