@@ -75,12 +75,16 @@ TEST(CrashSafety, AKilledRunLeavesTheOldOrTheNewFileAndALaterRunFinishes) {
     sandbox.make_prefix("killed");
     write_file(prefix + "/registry.reg", old_bytes);
     const double fraction = (static_cast<double>(i / 2) + 0.5) / static_cast<double>((kills + 1) / 2);
-    const long long delay =
-        i % 2 == 0 ? static_cast<long long>(1.2 * run_ns * fraction)
-                   : save_from_ns + static_cast<long long>(1.1 * (run_ns - save_from_ns) * fraction);
     const long long start = now_ns();
     const pid_t victim = start_program({prefix, {"30"}, prefix + ".stderr", {}});
     ASSERT_NE(victim, 0);
+    long long delay = static_cast<long long>(1.2 * run_ns * fraction);
+    if (i % 2 == 1) {
+      // Timed from the moment the save begins, however long the run took to get there.
+      while (!exists(prefix + saving) && now_ns() - start < 4 * run_ns)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      delay = now_ns() - start + static_cast<long long>(1.1 * (run_ns - save_from_ns) * fraction);
+    }
     sleep_until(start + delay);
     kill(victim, SIGKILL);
     int status = 0;
