@@ -149,6 +149,7 @@ TEST(HostileInput, AFileTheStoreCannotUseIsNamedOnceAndLeftAsItWas) {
     EXPECT_TRUE(after.st_mtim.tv_sec == before.st_mtim.tv_sec &&
                 after.st_mtim.tv_nsec == before.st_mtim.tv_nsec)
         << r.row << ": written";
+    chmod(file.c_str(), (before.st_mode & 07777) | S_IRUSR);  // to read it back, unprivileged too
     if (S_ISREG(after.st_mode) && !r.bytes.empty()) {
       EXPECT_TRUE(read_file(file) == r.bytes) << r.row << ": the file changed";
     }
@@ -191,8 +192,12 @@ TEST(HostileInput, AFileThatCannotBeReplacedStaysAndALaterRunFinishes) {
        ": cannot save: File too large", [](const std::string&) {}},
       {"a read-only mount",
        [](const std::string& prefix, std::string& why_not) {
-         if (!private_mounts() || mount(prefix.c_str(), prefix.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-           why_not = std::string("no mounts here: ") + std::strerror(errno);
+         if (!private_mounts()) {
+           why_not = "no mount namespace of its own here";
+           return false;
+         }
+         if (mount(prefix.c_str(), prefix.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+           why_not = std::string("cannot mount here: ") + std::strerror(errno);
            return false;
          }
          return mount(nullptr, prefix.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
@@ -201,8 +206,12 @@ TEST(HostileInput, AFileThatCannotBeReplacedStaysAndALaterRunFinishes) {
        [](const std::string& prefix) { umount(prefix.c_str()); }},
       {"a full disk",
        [&](const std::string& prefix, std::string& why_not) {
-         if (!private_mounts() || mount("tmpfs", prefix.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
-           why_not = std::string("no mounts here: ") + std::strerror(errno);
+         if (!private_mounts()) {
+           why_not = "no mount namespace of its own here";
+           return false;
+         }
+         if (mount("tmpfs", prefix.c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0) {
+           why_not = std::string("cannot mount here: ") + std::strerror(errno);
            return false;
          }
          return write_file(prefix + "/registry.reg", bytes) && mkdir((prefix + "/drive_c").c_str(), 0755) == 0;
