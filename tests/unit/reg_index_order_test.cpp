@@ -45,6 +45,11 @@ const OrderCase kCases[] = {
      "[HKEY_CURRENT_USER\\A\\b]\n\"w\"=\"2\"\n[HKEY_CURRENT_USER\\A\\C]\n",
      {{"A\\B", "v", "1"}, {"A\\B", "w", "2"}},
      "A\\B"},
+    {"back to a root after a name of the other root that sorts before",
+     "[HKEY_CURRENT_USER\\B\\X]\n\"v\"=\"1\"\n[HKEY_LOCAL_MACHINE\\A]\n"
+     "[HKEY_CURRENT_USER\\B\\Y]\n\"w\"=\"2\"\n",
+     {{"B\\X", "v", "1"}, {"B\\Y", "w", "2"}},
+     "B\\Y"},
     {"back below a key after its sibling's subtree",
      "[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n[HKEY_CURRENT_USER\\A\\D]\n"
      "[HKEY_CURRENT_USER\\A\\B\\E]\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"w\"=\"2\"\n",

@@ -85,9 +85,11 @@ class IndexSink {
     const std::uint32_t section = index.add_section(header.line.offset);
     std::uint32_t key = static_cast<std::uint32_t>(header.root);
     if (index[key].first_seen == kNoSection) index[key].first_seen = section;
-    const std::size_t common = header.root == previous_root_ ? common_names(header) : 0;
+    // A previous section of another root names no sibling of this one's keys.
+    const bool same_root = header.root == previous_root_;
+    const std::size_t common = same_root ? common_names(header) : 0;
     if (common > 0) key = previous_keys_[common - 1];
-    const bool follows_last_sibling = common < previous_keys_.size() && in_order_[common];
+    const bool follows_last_sibling = same_root && common < previous_keys_.size() && in_order_[common];
     previous_keys_.resize(common);
     in_order_.resize(common);
     for (std::size_t i = common; i < header.names.size(); ++i) {
