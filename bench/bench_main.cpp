@@ -180,8 +180,7 @@ class Bench {
  private:
   static std::string slug_of(const std::string& label) {
     std::string slug;
-    for (const char c : label)
-      slug += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
+    for (const char c : label) slug += std::isalnum(static_cast<unsigned char>(c)) ? c : '-';
     return slug;
   }
 
@@ -233,7 +232,8 @@ class Bench {
   }
 
   bool time_cp(ChildResult& result) {
-    const ChildRun child{"cp", {"cp", "registry.reg", "registry.copy"}, prefix_, {}, "/dev/null", {}};
+    const ChildRun child{"cp", {"cp", "registry.reg", "registry.copy"}, prefix_, {}, "/dev/null",
+                         {}};
     if (!run(child, result)) return false;
     unlink((prefix_ + "/registry.copy").c_str());  // before it is written back: no disk work
     sync_folder();
@@ -277,7 +277,8 @@ class Bench {
     if (holds("Morvex C/C++ Compiler\\24]") || holds("Select Compiler\\IDE\\4]") ||
         !holds("\"Executable Path\"=\"cl.exe\"") || !holds("\"NumTools\"=dword:00000003"))
       return fail("the saved registry.reg does not show the uninstall");
-    if (saved.size() + 20000 < master_size_) return fail("the saved registry.reg lost more than the product");
+    if (saved.size() + 20000 < master_size_)
+      return fail("the saved registry.reg lost more than the product");
     return true;
   }
 
@@ -298,7 +299,8 @@ std::string milliseconds(double seconds) {
 
 std::string megabytes(long kb, bool signed_ = false) {
   char text[32];
-  std::snprintf(text, sizeof text, signed_ ? "%+.1f MB" : "%.1f MB", static_cast<double>(kb) / 1024);
+  std::snprintf(text, sizeof text, signed_ ? "%+.1f MB" : "%.1f MB",
+                static_cast<double>(kb) / 1024);
   return text;
 }
 
@@ -426,9 +428,10 @@ int bench_command(const Options& options) {
     add(static_cast<std::uint64_t>(options.sizes_mb.back() * 1e6), FileFormat::regedit4,
         Shape::many_keys, options.runs);
 
-  std::printf("morvex-uninstall %s: medians of %d runs (the 10 KB file: %d), ratio to cp of the\n"
-              "same file into the same folder; peak memory is the run's ru_maxrss.\n\n",
-              options.program.c_str(), options.runs, cases.front().runs);
+  std::printf(
+      "morvex-uninstall %s: medians of %d runs (the 10 KB file: %d), ratio to cp of the\n"
+      "same file into the same folder; peak memory is the run's ru_maxrss.\n\n",
+      options.program.c_str(), options.runs, cases.front().runs);
   std::fflush(stdout);
   Bench bench(options);
   std::vector<Row> rows;

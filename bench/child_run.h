@@ -9,9 +9,9 @@
 namespace morvex::bench {
 
 struct ChildRun {
-  std::string program;             // a path, or a name looked up along PATH
-  std::vector<std::string> words;  // word 0 first
-  std::string folder;              // where it runs
+  std::string program;                   // a path, or a name looked up along PATH
+  std::vector<std::string> words;        // word 0 first
+  std::string folder;                    // where it runs
   std::vector<std::string> environment;  // NAME=value added to the bench's own
   std::string stderr_file;               // the error stream; stdout is discarded
   // When set, the child gets a new pseudo-terminal as its controlling

@@ -28,7 +28,9 @@ class Random {
   std::uint32_t below(std::uint32_t n) {
     return static_cast<std::uint32_t>((next() >> 32) * n >> 32);
   }
-  std::uint32_t between(std::uint32_t low, std::uint32_t high) { return low + below(high - low + 1); }
+  std::uint32_t between(std::uint32_t low, std::uint32_t high) {
+    return low + below(high - low + 1);
+  }
   bool chance(std::uint32_t percent) { return below(100) < percent; }
   template <class T, std::size_t N>
   const T& pick(const T (&items)[N]) {
@@ -40,22 +42,23 @@ class Random {
 };
 
 constexpr const char* kWords[] = {
-    "Settings", "Options",  "Recent",    "Shell",     "Window",    "Toolbar",  "Layout",
-    "Cache",    "Plugins",  "Profiles",  "Fonts",     "Colors",    "History",  "Network",
-    "Printers", "Devices",  "Sound",     "Keyboard",  "Mouse",     "Display",  "Desktop",
-    "Search",   "Index",    "Sync",      "Update",    "Policies",  "Security", "Accounts",
+    "Settings", "Options",  "Recent",    "Shell",     "Window",    "Toolbar",   "Layout",
+    "Cache",    "Plugins",  "Profiles",  "Fonts",     "Colors",    "History",   "Network",
+    "Printers", "Devices",  "Sound",     "Keyboard",  "Mouse",     "Display",   "Desktop",
+    "Search",   "Index",    "Sync",      "Update",    "Policies",  "Security",  "Accounts",
     "Mail",     "Calendar", "Editor",    "Viewer",    "Projects",  "Templates", "Macros",
-    "Spelling", "Export",   "Import",    "Backup",    "Logs",      "Licenses", "Filters",
-    "Codecs",   "Themes",   "Panels",    "Commands",  "Shortcuts", "Servers",  "Proxy",
-    "Columns",  "Sorting",  "Favorites", "Bookmarks", "Downloads", "Language", "Startup"};
+    "Spelling", "Export",   "Import",    "Backup",    "Logs",      "Licenses",  "Filters",
+    "Codecs",   "Themes",   "Panels",    "Commands",  "Shortcuts", "Servers",   "Proxy",
+    "Columns",  "Sorting",  "Favorites", "Bookmarks", "Downloads", "Language",  "Startup"};
 constexpr std::uint32_t kWordCount = std::size(kWords);
 static_assert(kWordCount % 5 != 0);
 // Of one length and in order, so that vendor names come in sorted order too.
 constexpr const char* kSyllables[] = {"bro", "dor", "gan", "kel", "lor", "mar", "pha", "qui",
                                       "ren", "sal", "tix", "ulm", "vel", "wen", "xar", "zor"};
 constexpr const char* kFileKinds[] = {".dll", ".exe", ".ocx", ".cpl", ".sys", ".dat", ".ini"};
-constexpr const char* kShortTexts[] = {"1",    "0",      "Yes",   "No",     "en-US", "Default",
-                                       "Both", "Normal", "Apartment", "100,100,640,480", "True"};
+constexpr const char* kShortTexts[] = {"1",       "0",    "Yes",    "No",        "en-US",
+                                       "Default", "Both", "Normal", "Apartment", "100,100,640,480",
+                                       "True"};
 
 // Text is built as Latin-1, one byte a character, and written in the file's
 // encoding: as those bytes, or each widened to a UTF-16LE unit.
@@ -267,9 +270,11 @@ class Filler {
     for (std::uint32_t i = 0; i < count; ++i)
       names.push_back(distinct_word(first, i) + std::string(suffix));
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) < std::toupper(static_cast<unsigned char>(y));
-      });
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                          [](char x, char y) {
+                                            return std::toupper(static_cast<unsigned char>(x)) <
+                                                   std::toupper(static_cast<unsigned char>(y));
+                                          });
     });
     return names;
   }
@@ -335,10 +340,12 @@ class Filler {
       } else if (kind < 50) {
         tree_.string_value(name, file_path());
       } else if (kind < 72) {
-        tree_.dword_value(name, random_.chance(50) ? random_.below(2) : static_cast<std::uint32_t>(random_.next()));
+        tree_.dword_value(name, random_.chance(50) ? random_.below(2)
+                                                   : static_cast<std::uint32_t>(random_.next()));
       } else if (kind < 88) {
-        tree_.hex_value(name, 3, bytes(random_.chance(85) ? random_.between(4, 120)
-                                                          : random_.between(200, 3000)));
+        tree_.hex_value(
+            name, 3,
+            bytes(random_.chance(85) ? random_.between(4, 120) : random_.between(200, 3000)));
       } else if (kind < 93) {
         tree_.text_hex_value(name, 2, {"%SystemRoot%\\system32\\" + word() + ".dll"});
       } else {
@@ -358,7 +365,8 @@ class Filler {
     values(random_.chance(25) ? 0 : random_.between(1, 10));
     if (depth >= 7 || tree_.out().bytes() >= until) return;
     const std::uint32_t children = depth < 2 ? random_.between(2, 5) : random_.below(4 - depth / 3);
-    for (const std::string& name : siblings(children, random_.chance(50) ? std::to_string(depth) : "")) {
+    for (const std::string& name :
+         siblings(children, random_.chance(50) ? std::to_string(depth) : "")) {
       path.push_back(name);
       application(root, path, depth + 1, until);
       path.pop_back();
@@ -511,17 +519,21 @@ void ide_generation(TreeWriter& tree, const std::vector<std::string>& ide, const
                                         "\\MFC\\INCLUDE");
   tree.string_value("Library Dirs", std::string(ide_folder) + "\\LIB;" + ide_folder +
                                         "\\MFC\\LIB;C:\\Program Files\\Morvex\\2.4\\lib");
-  tree.string_value("Path Dirs", "C:\\Program Files\\Morvex\\bin;C:\\Program Files\\Morvex\\2.4\\bin;" +
-                                     ide_bin + ";C:\\WINDOWS;C:\\WINDOWS\\COMMAND");
-  tree.string_value("Source Dirs", std::string(ide_folder) + "\\MFC\\SRC;" + ide_folder + "\\CRT\\SRC");
+  tree.string_value(
+      "Path Dirs", "C:\\Program Files\\Morvex\\bin;C:\\Program Files\\Morvex\\2.4\\bin;" + ide_bin +
+                       ";C:\\WINDOWS;C:\\WINDOWS\\COMMAND");
+  tree.string_value("Source Dirs",
+                    std::string(ide_folder) + "\\MFC\\SRC;" + ide_folder + "\\CRT\\SRC");
   path.back() = "Tools";
   tree.key(kCurrentUser, path);
   path.push_back("32-bit C/C++ Compiler for 80x86");
   tree.key(kCurrentUser, path);
-  tree.string_value("Executable Path", std::string("C:\\Program Files\\Morvex\\bin\\xvxc") + digit + ".exe");
+  tree.string_value("Executable Path",
+                    std::string("C:\\Program Files\\Morvex\\bin\\xvxc") + digit + ".exe");
   path.back() = "COFF Linker for 80x86";
   tree.key(kCurrentUser, path);
-  tree.string_value("Executable Path", std::string("C:\\Program Files\\Morvex\\bin\\xvlink") + digit + ".exe");
+  tree.string_value("Executable Path",
+                    std::string("C:\\Program Files\\Morvex\\bin\\xvlink") + digit + ".exe");
   path = ide;
   path.push_back("Text Editor");
   tree.key(kCurrentUser, path);
@@ -543,7 +555,7 @@ void product_keys(TreeWriter& tree) {
   tree.string_value("Lib_directory", "C:\\Program Files\\Morvex\\2.4\\lib");
   tree.dword_value("XSELECT_language", 1);
   tree.dword_value("XVXC_use_vxc", 1);
-  path = {"Software", "Morvex", "Morvex Tools", "Morvex Compilers", "Morvex C/C++ Compiler",
+  path = {"Software",       "Morvex", "Morvex Tools", "Morvex Compilers", "Morvex C/C++ Compiler",
           kInstalledRelease};
   tree.key(kCurrentUser, path);
   tree.string_value("IDE", "3");
@@ -590,7 +602,8 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
     return false;
   }
   RegWriter out(file, options.format);
-  out.text(options.format == FileFormat::utf16 ? "Windows Registry Editor Version 5.00" : "REGEDIT4");
+  out.text(options.format == FileFormat::utf16 ? "Windows Registry Editor Version 5.00"
+                                               : "REGEDIT4");
   out.end_line();
   TreeWriter tree(out);
   Random random(options.seed);

@@ -34,8 +34,7 @@ inline constexpr const char* kProductFiles[] = {"xvxc4.exe", "xvlink4.exe", "xvx
                                                 "xvlink5.exe", "compsel.exe"};
 
 // Writes `path` (a registry file). False with the reason when it cannot.
-bool generate_registry(const GenerateOptions& options, const std::string& path,
-                       std::string& error);
+bool generate_registry(const GenerateOptions& options, const std::string& path, std::string& error);
 
 // Puts the product's executables into the prefix folder's drive_c.
 bool place_product_files(const std::string& prefix, std::string& error);

@@ -67,13 +67,15 @@ class RegIndexOrder : public reg_test::PrefixTest {};
 TEST_F(RegIndexOrder, KeysNamedAgainAreTheSameKeys) {
   for (const OrderCase& c : kCases) {
     for (const bool wide : {false, true}) {
-      const std::string text = std::string(wide ? "Windows Registry Editor Version 5.00\n" : "REGEDIT4\n") + c.sections;
+      const std::string text =
+          std::string(wide ? "Windows Registry Editor Version 5.00\n" : "REGEDIT4\n") + c.sections;
       write_registry(wide ? utf16_file(crlf(text)) : crlf(text));
       const std::string row = std::string(c.row) + (wide ? " (UTF-16)" : "");
       for (const Expected& expected : c.values) {
         RegistryKey key;
         ASSERT_TRUE(reg_open_key(RootKey::current_user, expected.path, key)) << row;
-        EXPECT_EQ(reg_read_string(key, expected.name), expected.text) << row << ": " << expected.path;
+        EXPECT_EQ(reg_read_string(key, expected.name), expected.text)
+            << row << ": " << expected.path;
       }
       EXPECT_TRUE(reg_delete_key(RootKey::current_user, c.named_twice)) << row;
       RegistryKey gone;
