@@ -242,21 +242,31 @@ struct Prefix {
   std::string file;
 };
 
+// One folder per fuzzing process, named by its id: libFuzzer ends a run with
+// _Exit, past any clean-up, so each start removes the folders of processes
+// that are gone.
 const Prefix& prefix() {
   static const Prefix made = [] {
+    namespace fs = std::filesystem;
     std::string base = "/dev/shm";
     if (access(base.c_str(), W_OK) != 0) {
       const char* tmp = std::getenv("TMPDIR");
       base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
     }
-    std::string folder = base + "/morvex-fuzz-XXXXXX";
-    if (mkdtemp(folder.data()) == nullptr) fail("cannot make a prefix folder");
+    const std::string stem = "morvex-fuzz-";
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(base, ignored)) {
+      const std::string name = entry.path().filename().string();
+      if (!name.starts_with(stem)) continue;
+      const std::string pid = name.substr(stem.size());
+      if (!pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos &&
+          access(("/proc/" + pid).c_str(), F_OK) != 0)
+        fs::remove_all(entry.path(), ignored);
+    }
+    const std::string folder = base + "/" + stem + std::to_string(getpid());
+    fs::remove_all(folder, ignored);
+    if (!fs::create_directory(folder, ignored)) fail("cannot make a prefix folder in " + base);
     setenv("MORVEX_PREFIX", folder.c_str(), 1);
-    static std::string removed = folder;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(removed, ignored);
-    });
     return Prefix{folder, folder + "/registry.reg"};
   }();
   return made;
