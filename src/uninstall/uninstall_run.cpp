@@ -65,9 +65,9 @@ struct RunState {
 
 void restore_ide(const RunState& run, const Generation& generation) {
   if (!restore_tool_executable("cl.exe", generation.compiler_tool_key))
-    report_error(generation.compiler_not_restored);
+    report_error("%s", generation.compiler_not_restored);
   if (!restore_tool_executable("link.exe", generation.linker_tool_key))
-    report_error(generation.linker_not_restored);
+    report_error("%s", generation.linker_not_restored);
   remove_product_directory("Bin_Directory", "Path Dirs", generation.number);
   if (run.is_release_24) {
     remove_product_directory("Include_directory", "Include Dirs", generation.release_24_selector);
