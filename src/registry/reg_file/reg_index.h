@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "registry/reg_file/reg_blocks.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::regfile {
@@ -40,19 +42,24 @@ struct IndexedKey {
   }
 };
 
-// Mixes the folded name eight bytes at a time: one multiply per word rather
-// than per unit, which made hashing the most of indexing a section.
+// Folds and mixes the name a block at a time: one multiply per eight bytes
+// rather than per unit, which made hashing the most of indexing a section.
 template <class Unit>
 std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size) {
-  constexpr std::size_t kPerWord = sizeof(std::uint64_t) / sizeof(Unit);
+  using B = Block<Unit>;
+  using Lanes = typename B::Lanes;
   std::uint64_t hash = 0x9E3779B97F4A7C15ull * (std::uint64_t{parent} + 1) ^ size;
-  for (std::size_t i = 0; i < size; i += kPerWord) {
-    Unit folded[kPerWord] = {};
-    for (std::size_t k = 0; k < kPerWord && i + k < size; ++k) folded[k] = fold_ascii(name[i + k]);
-    std::uint64_t word;
-    std::memcpy(&word, folded, sizeof word);
-    hash = (hash ^ word) * 0x100000001B3ull;
-    hash ^= hash >> 29;
+  for (std::size_t i = 0; i < size; i += B::kUnits) {
+    Unit units[B::kUnits] = {};
+    std::memcpy(units, name + i, std::min(B::kUnits, size - i) * sizeof(Unit));
+    Lanes lanes = B::load(units);
+    lanes |= (Lanes)((Lanes)(lanes - 'A') < 26) & 0x20;  // ASCII capitals made small
+    std::uint64_t words[2];
+    std::memcpy(words, &lanes, sizeof words);
+    for (const std::uint64_t word : words) {
+      hash = (hash ^ word) * 0x100000001B3ull;
+      hash ^= hash >> 29;
+    }
   }
   hash ^= hash >> 33;
   hash *= 0xFF51AFD7ED558CCDull;

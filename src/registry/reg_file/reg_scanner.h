@@ -57,6 +57,9 @@ struct SectionHeader {
   const TextLine<Unit>& line;
   std::size_t root;
   const std::vector<NameSpan>& names;  // the components below the root
+  // How many leading components, with the root, are spelled exactly as in
+  // the section before.
+  std::size_t repeated;
 };
 
 struct ValueRecord {
@@ -202,26 +205,41 @@ class Scanner {
     const auto next_backslash = [close](const Unit* from) {
       return from + unit_run(from, static_cast<std::size_t>(close - from), Unit('\\'));
     };
-    const Unit* q = next_backslash(p);
-    const auto root_size = static_cast<std::size_t>(q - p);
-    // Sections of one root follow each other: its spelling is matched once.
-    if (root_ == kRootCount || root_size != root_text_.size() ||
-        alike_run(p, root_text_.data(), root_size) != root_size) {
-      root_ = find_root(p, root_size);
+    // Sections come depth first, so most of a path is spelled as in the
+    // section before: its root, and each component a backslash ends within
+    // that part, are that section's again and need no second look.
+    const auto size = static_cast<std::size_t>(close - p);
+    const std::size_t alike = alike_run(p, last_path_.data(), std::min(size, last_path_.size()));
+    const auto ends_alike = [&](std::size_t stop) {
+      return stop < alike || (stop == alike && stop < size && p[stop] == Unit('\\'));
+    };
+    std::size_t repeated = 0;
+    const Unit* q = p;
+    if (root_ != kRootCount && ends_alike(last_root_size_)) {
+      while (repeated < last_names_.size() &&
+             ends_alike(last_names_[repeated].start + last_names_[repeated].size))
+        ++repeated;
+      last_names_.resize(repeated);
+      q += repeated == 0 ? last_root_size_ : last_names_.back().start + last_names_.back().size;
+    } else {
+      q = next_backslash(p);
+      last_root_size_ = static_cast<std::size_t>(q - p);
+      root_ = find_root(p, last_root_size_);
       if (root_ == kRootCount) return fail(error, line, "unknown root key");
-      root_text_.assign(p, q);
+      last_names_.clear();
     }
-    const std::size_t root = root_;
-    names_.clear();
     while (q != close) {
       const Unit* name = ++q;
       q = next_backslash(q);
       if (q == name) return fail(error, line, "empty key name component");
-      names_.push_back({static_cast<std::size_t>(name - line.text),
-                        static_cast<std::size_t>(q - name)});
+      last_names_.push_back({static_cast<std::size_t>(name - p), static_cast<std::size_t>(q - name)});
     }
+    last_path_.assign(p, close);
+    const auto base = static_cast<std::size_t>(p - line.text);
+    names_.clear();
+    for (const NameSpan& name : last_names_) names_.push_back({base + name.start, name.size});
     in_section_ = true;
-    return sink_.section(SectionHeader<Unit>{line, root, names_}, error);
+    return sink_.section(SectionHeader<Unit>{line, root_, names_, repeated}, error);
   }
 
   // A quoted text from its opening quote; `p` ends after the closing one.
@@ -379,9 +397,13 @@ class Scanner {
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
   bool in_section_ = false;
-  std::vector<Unit> root_text_;  // of the last section; root_ is the root it names
+  // The last section's path (from its root to its last "]"), the size of
+  // its root, the root it names and its components within the path.
+  std::vector<Unit> last_path_;
+  std::size_t last_root_size_ = 0;
   std::size_t root_ = kRootCount;
-  std::vector<NameSpan> names_;
+  std::vector<NameSpan> last_names_;
+  std::vector<NameSpan> names_;  // the same within the line
   // The value being read; a hex list may continue over several lines.
   bool continuing_ = false;
   std::size_t continued_line_ = 0;

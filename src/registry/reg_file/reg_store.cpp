@@ -127,17 +127,11 @@ class IndexSink {
 
  private:
   // How many leading components this section shares with the previous one:
-  // those spelled alike in the same places at once, the others letter case aside.
+  // those the scanner found spelled alike, then any others letter case aside.
   std::size_t common_names(const SectionHeader<Unit>& header) const {
     const std::size_t limit = std::min(header.names.size(), previous_names_.size());
     const Unit* text = header.line.text;
-    const std::size_t alike =
-        alike_run(text, previous_text_.data(), std::min(header.line.size, previous_text_.size()));
-    std::size_t common = 0;
-    while (common < limit && header.names[common].start == previous_names_[common].start &&
-           header.names[common].size == previous_names_[common].size &&
-           header.names[common].start + header.names[common].size <= alike)
-      ++common;
+    std::size_t common = header.repeated;
     while (common < limit &&
            same_folded(text + header.names[common].start, header.names[common].size,
                        previous_text_.data() + previous_names_[common].start,
@@ -154,7 +148,7 @@ class IndexSink {
   std::vector<std::uint32_t> previous_keys_;
   // Per component of the previous path: the key is its parent's newest
   // subkey, and all of that parent's subkeys came in sorted order.
-  std::vector<bool> in_order_;
+  std::vector<char> in_order_;  // flags as bytes: a vector<bool> is slow to resize
 };
 
 // Gathers the values of one key from its sections; later lines win.
