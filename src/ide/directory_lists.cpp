@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "diag/diagnostics.h"
+#include "ide/ide_messages.h"
 #include "ide/ide_restore.h"
 #include "registrations/list_items.h"
 #include "registrations/list_remove_first.h"
@@ -14,8 +15,6 @@
 namespace morvex {
 namespace {
 
-constexpr const char* kOpenFailed = "failed to open MSDEV registry key";
-constexpr const char* kSetFailed = "failed to set MSDEV compiler component string";
 constexpr const char* kNoProductPath = "There was no path for the Vantor compiler";
 constexpr const char* kNoListPath = "There was no path for the MSDEV compiler";
 
@@ -77,13 +76,13 @@ std::optional<std::string> remove_directory_from_list(std::string_view list,
 bool restore_tool_executable(const std::string& executable, const std::string& tool_key_path) {
   RegistryKey key;
   if (!reg_open_key(RootKey::current_user, tool_key_path, key)) {
-    report_error("%s.", kOpenFailed);
+    report_error("%s.", kIdeKeyOpenFailed);
     return false;
   }
   const bool written = reg_write_string(key, "Executable Path", executable);
   reg_close_key(key);
   if (!written) {
-    report_error("%s.", kSetFailed);
+    report_error("%s.", kIdeValueSetFailed);
     return false;
   }
   return true;
@@ -112,9 +111,9 @@ int remove_product_directory(const std::string& product_value, const std::string
     if (shortened && !shortened->empty()) {
       RegistryKey key;
       if (!reg_open_key(RootKey::current_user, source->directories_key, key)) {
-        pending_message = kOpenFailed;
+        pending_message = kIdeKeyOpenFailed;
       } else {
-        if (!reg_write_string(key, list_value, *shortened)) pending_message = kSetFailed;
+        if (!reg_write_string(key, list_value, *shortened)) pending_message = kIdeValueSetFailed;
         reg_close_key(key);
       }
     }

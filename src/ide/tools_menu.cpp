@@ -4,6 +4,7 @@
 #include <string>
 
 #include "diag/diagnostics.h"
+#include "ide/ide_messages.h"
 #include "ide/ide_restore.h"
 #include "registry/registry.h"
 
@@ -11,9 +12,6 @@ namespace morvex {
 namespace {
 
 constexpr const char* kMarkerLabel = "&Select Compiler";
-constexpr const char* kOpenFailed = "failed to open MSDEV registry key";
-constexpr const char* kGetFailed = "failed to get MSDEV compiler component string";
-constexpr const char* kSetFailed = "failed to set MSDEV compiler component string";
 
 enum class FieldKind { number, text };
 
@@ -77,14 +75,14 @@ bool plausible_tool_count(const RegistryKey& key, std::int32_t count) {
 void copy_tool_dword(const std::string& tools_key_path, const std::string& stem, int from, int to) {
   RegistryKey key;
   if (!reg_open_key(RootKey::current_user, tools_key_path, key)) {
-    report_error("%s.", kOpenFailed);
+    report_error("%s.", kIdeKeyOpenFailed);
     return;
   }
   std::int32_t number = 0;
   if (!reg_read_dword(key, field_name(stem, from), number)) {
-    report_error("%s.", kGetFailed);
+    report_error("%s.", kIdeValueGetFailed);
   } else if (!reg_write_dword(key, field_name(stem, to), number)) {
-    report_error("%s.", kSetFailed);
+    report_error("%s.", kIdeValueSetFailed);
   }
   reg_close_key(key);
 }
@@ -92,14 +90,14 @@ void copy_tool_dword(const std::string& tools_key_path, const std::string& stem,
 void copy_tool_string(const std::string& tools_key_path, const std::string& stem, int from, int to) {
   RegistryKey key;
   if (!reg_open_key(RootKey::current_user, tools_key_path, key)) {
-    report_error("%s.", kOpenFailed);
+    report_error("%s.", kIdeKeyOpenFailed);
     return;
   }
   const std::optional<std::string> text = reg_read_string(key, field_name(stem, from));
   if (!text) {
-    report_error("%s.", kGetFailed);
+    report_error("%s.", kIdeValueGetFailed);
   } else if (!reg_write_string(key, field_name(stem, to), *text)) {
-    report_error("%s.", kSetFailed);
+    report_error("%s.", kIdeValueSetFailed);
   }
   reg_close_key(key);
 }
@@ -111,19 +109,19 @@ void remove_tools_menu_entry(int ide_generation) {
 
   RegistryKey key;
   if (!reg_open_key(RootKey::current_user, menu->tools_key, key)) {
-    report_error("%s.", kOpenFailed);
+    report_error("%s.", kIdeKeyOpenFailed);
     return;
   }
 
   std::int32_t count = 0;
   if (!reg_read_dword(key, "NumTools", count) || !plausible_tool_count(key, count)) {
-    pending_message = kOpenFailed;
+    pending_message = kIdeKeyOpenFailed;
   } else {
     std::optional<std::int32_t> found;
     for (std::int32_t j = 0; j < count; ++j) {
       const std::optional<std::string> label = reg_read_string(key, field_name(menu->label_stem, j));
       if (!label) {
-        pending_message = kGetFailed;
+        pending_message = kIdeValueGetFailed;
       } else if (*label == kMarkerLabel) {
         found = j;
         break;
@@ -139,7 +137,7 @@ void remove_tools_menu_entry(int ide_generation) {
         }
       }
       // count >= 1 here, so count - 1 cannot overflow.
-      if (!reg_write_dword(key, "NumTools", count - 1)) pending_message = kSetFailed;
+      if (!reg_write_dword(key, "NumTools", count - 1)) pending_message = kIdeValueSetFailed;
     }
   }
 
