@@ -7,7 +7,10 @@
 
 int main(int argc, char** argv) {
   std::string text;
-  for (int i = 0; i < argc; ++i) text += (i == 0 ? "" : "\n") + std::string(argv[i]);
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) text += '\n';
+    text += argv[i];
+  }
   {
     std::ofstream out("args.txt.tmp", std::ios::binary | std::ios::trunc);
     out << text;
