@@ -14,6 +14,7 @@
 
 #include "diag/diagnostics.h"
 #include "registry/reg_file/reg_store.h"
+#include "registry/registry.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::reg_test {
@@ -42,17 +43,17 @@ class PrefixTest : public ::testing::Test {
     prefix_ = folder;
     setenv("MORVEX_PREFIX", folder, 1);
     set_program_name("morvex-uninstall");
-    regfile::the_store().end_run();
+    reg_end_run();
   }
 
   void TearDown() override {
-    regfile::the_store().end_run();
+    reg_end_run();
     chmod(prefix_.c_str(), 0700);
     std::filesystem::remove_all(prefix_);
   }
 
   // What the end of the process does: the lock goes, nothing is saved.
-  static void end_run() { regfile::the_store().end_run(); }
+  static void end_run() { reg_end_run(); }
 
   std::string file() const { return prefix_ + "/registry.reg"; }
 

@@ -434,7 +434,7 @@ template <class Body>
 int in_child(Body body) {
   const pid_t child = fork();
   if (child == 0) {
-    regfile::the_store().end_run();  // the parent's lock stays the parent's
+    reg_end_run();  // the parent's lock stays the parent's
     _exit(body() ? 0 : 1);
   }
   int status = 0;
@@ -471,7 +471,7 @@ TEST_F(RegistryFile, ASecondRunWaitsForTheFirst) {
   const auto started = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child == 0) {
-    regfile::the_store().end_run();
+    reg_end_run();
     RegistryKey second;
     const bool opened = reg_open_key(RootKey::current_user, kCompilers, second);
     const bool waited = std::chrono::steady_clock::now() - started > std::chrono::milliseconds(150);

@@ -43,9 +43,10 @@ class Store {
   // Keys are numbers valid for one generation; kNoKey when missing.
   std::uint32_t find_key(std::size_t root, std::string_view path);
   bool alive(std::uint32_t key) const;
-  bool has_subkeys(std::uint32_t key) const;
+  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
-  bool count_values(std::uint32_t key, std::uint32_t& count);
+  // The key's present values, valid until the next change.
+  bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);
   bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data);
   bool delete_value(std::uint32_t key, std::string_view name);
   bool delete_key(std::size_t root, std::string_view path);
