@@ -97,10 +97,14 @@ LaunchFailure map_system_error(std::uint32_t windows_error) {
   return EINVAL;
 }
 
+std::string launch_failure_line(LaunchFailure failure, const std::string& program) {
+  return format_with("%s: ", program_name()) + format_with(failure_message_format(failure), program) +
+         ".";
+}
+
 void report_launch_failure(LaunchFailure failure, const std::string& program) {
   // One write, so the line cannot be torn apart by another writer.
-  write_error_stream(format_with("%s: ", program_name()) +
-                     format_with(failure_message_format(failure), program) + ".\n");
+  write_error_stream(launch_failure_line(failure, program) + "\n");
 }
 
 }  // namespace morvex

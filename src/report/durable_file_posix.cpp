@@ -1,0 +1,54 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "report/durable_file.h"
+
+namespace morvex {
+namespace {
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason) {
+  const std::string temporary = path + ".saving";
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  const bool written = write_all(fd, bytes) && fsync(fd) == 0;
+  const int write_error = errno;
+  close(fd);
+  if (!written || rename(temporary.c_str(), path.c_str()) != 0) {
+    reason = std::strerror(written ? errno : write_error);
+    unlink(temporary.c_str());
+    return false;
+  }
+  // The rename itself is durable only once the folder is.
+  const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return true;
+}
+
+}  // namespace morvex
