@@ -14,8 +14,6 @@ release 2.4's files by their shared-file counts, deletes the release's keys
 and starts the installer's follow-on program. Outside Windows a folder laid
 out as a Wine prefix, with the registry in regedit's export format, stands
 for the machine.")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
