@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "process.h"
+#include "test_files.h"
 
 namespace morvex::e2e {
+
+using namespace morvex::support;
 namespace {
 
 namespace fs = std::filesystem;
