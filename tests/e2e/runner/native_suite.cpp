@@ -19,7 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kRunLimitMs = 30000;
-constexpr int kFollowOnLimitMs = 10000;
 constexpr const char* kProgramWord = "morvex-uninstall";
 
 // C:\a;C:\b -> <prefix>/drive_c/a:<prefix>/drive_c/b; an entry ending in a
@@ -95,13 +94,6 @@ void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::strin
     report.problems.push_back("the confirmation was not asked on the terminal");
 }
 
-void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder) {
-  if (!c.files_after || !expects_new_content(c.files, *c.files_after)) return;
-  const long long deadline = now_ms() + kFollowOnLimitMs;
-  while (!compare_files(prefix, c.files, *c.files_after, recorder).empty() && now_ms() < deadline)
-    sleep_ms(10);
-}
-
 }  // namespace
 
 bool run_native_case(const Case& c, const NativeSuite& suite) {
@@ -161,7 +153,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
         report.notes.push_back("terminal transcript: " + artifact);
       }
     }
-    wait_for_follow_on(c, prefix, suite.recorder);
+    wait_for_follow_on(c, prefix, suite.recorder, 10);
     run.error_stream = read_file(launch.stderr_file);
     std::error_code ignored;
     run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
