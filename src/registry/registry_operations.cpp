@@ -2,10 +2,11 @@
 // rules, and every change passed through the run's change journal.
 #include <cstring>
 
-#include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "registry/change_journal.h"
 #include "registry/registry.h"
 #include "registry/registry_backend.h"
+#include "text/dword_bytes.h"
 
 namespace morvex {
 namespace {
@@ -73,10 +74,7 @@ bool reg_read_dword(const RegistryKey& key, const std::string& name, std::int32_
   number = 0;
   const std::optional<std::string> data = readable_data(key, name);
   if (!data) return false;
-  std::uint32_t raw = 0;
-  for (std::size_t i = std::min<std::size_t>(data->size(), 4); i-- > 0;)
-    raw = raw << 8 | static_cast<unsigned char>((*data)[i]);
-  number = static_cast<std::int32_t>(raw);
+  number = static_cast<std::int32_t>(dword_from_bytes(*data));
   return true;
 }
 
@@ -100,10 +98,7 @@ bool reg_write_value(const RegistryKey& key, const RegistryValue& value) {
 }
 
 bool reg_write_dword(const RegistryKey& key, const std::string& name, std::int32_t number) {
-  const auto raw = static_cast<std::uint32_t>(number);
-  std::string data;
-  for (int i = 0; i < 4; ++i) data += static_cast<char>(raw >> (8 * i));
-  return reg_write_value(key, {name, kRegDword, std::move(data)});
+  return reg_write_value(key, {name, kRegDword, dword_bytes(static_cast<std::uint32_t>(number))});
 }
 
 bool reg_write_string(const RegistryKey& key, const std::string& name, const std::string& text) {
@@ -162,7 +157,7 @@ void reg_prune_key(const std::string& path) {
   // The handle stays open while the key is deleted, as the IDE's own
   // uninstallers did; the platform allows it.
   if (!reg_has_subkeys(key) && !reg_delete_key(RootKey::current_user, path))
-    report_error("Error deleting the %s key", path.c_str());
+    report_key_not_deleted(path);
   reg_close_key(key);
 }
 

@@ -4,6 +4,7 @@
 
 #include "diag/diagnostics.h"
 #include "report/durable_file.h"
+#include "text/dword_bytes.h"
 
 namespace morvex {
 namespace {
@@ -40,9 +41,7 @@ ordered_json value_json(const RegistryValue& value) {
   if (*type_name(value.type) != '\0') json["type_name"] = type_name(value.type);
   json["hex"] = hex_of(value.data);
   if (value.type == kRegDword && value.data.size() == 4) {
-    std::uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
-    json["dword"] = number;
+    json["dword"] = dword_from_bytes(value.data);
   } else if ((value.type == kRegSz || value.type == kRegExpandSz) && !value.data.empty() &&
              value.data.back() == '\0') {
     json["text"] = value.data.substr(0, value.data.find('\0'));
