@@ -22,8 +22,9 @@ class AccountedLaunchHost final : public LaunchHost {
     FollowOnAccount& follow_on = account_.follow_on;
     follow_on.path = path;
     if (account_.dry_run) {
-      follow_on.state = FollowOnAccount::State::would_start;
-      return kNoWindowsError;
+      const WindowsError refused = system_.check_start(path);
+      if (refused == kNoWindowsError) follow_on.state = FollowOnAccount::State::would_start;
+      return refused;
     }
     follow_on.state = FollowOnAccount::State::started;
     before_start_();
