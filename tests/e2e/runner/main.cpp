@@ -23,6 +23,9 @@ namespace {
 
 using namespace morvex::e2e;
 
+// What CTest takes for a test that could not run here.
+constexpr int kSkipped = 77;
+
 int usage() {
   std::fprintf(stderr,
                "usage: morvex_e2e check CASE...\n"
@@ -99,6 +102,11 @@ int main(int argc, char** argv) {
 
   const bool own_wine_suite = command.mode == "wine" && !wine_suite_running(wine);
   if (own_wine_suite && !start_wine_suite(wine)) return 2;
+  if (std::string reason; command.mode == "wine" && !wine_can_run_build(wine, reason)) {
+    std::printf("SKIP %s: %s\n", wine.windows_build.c_str(), reason.c_str());
+    if (own_wine_suite) stop_wine_suite(wine);
+    return kSkipped;
+  }
   int passed = 0, failed = 0, skipped = 0;
   for (const std::string& file : command.cases) {
     Case c;
