@@ -186,6 +186,19 @@ void clear_previous_case(const WineSuite& suite) {
   fs::remove(suite.state + "/made.txt");
 }
 
+// "i686" or "x86_64", from the machine field of the program's PE header.
+std::string build_name(const std::string& program) {
+  std::ifstream in(program, std::ios::binary);
+  unsigned char header[0x40] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  const std::uint32_t pe = header[0x3c] | header[0x3d] << 8 | header[0x3e] << 16 | header[0x3f] << 24;
+  unsigned char machine[2] = {};
+  in.seekg(pe + 4);
+  in.read(reinterpret_cast<char*>(machine), sizeof machine);
+  const unsigned kind = machine[0] | machine[1] << 8;
+  return kind == 0x14c ? "i686" : kind == 0x8664 ? "x86_64" : "unknown";
+}
+
 std::string xdotool_window(const WineSuite& suite, const std::string& display) {
   Launch launch;
   launch.program = find_on_path("xdotool");
@@ -237,7 +250,8 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
     }
     if (answers == 0) {
       sleep_ms(200);  // let it paint before the screenshot
-      const std::string shot = suite.artifacts + "/wine/" + c.name + ".png";
+      const std::string shot = suite.artifacts + "/wine-" + build_name(suite.windows_build + "/morvex-uninstall.exe") +
+                               "/" + c.name + ".png";
       fs::create_directories(fs::path(shot).parent_path());
       if (x_helper(display, {"import", "-window", "root", shot}))
         report.notes.push_back("screenshot of the box: " + shot);
@@ -323,19 +337,6 @@ void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, C
   const auto differences = compare_registries(expected, actual);
   for (const std::string& difference : differences) report.problems.push_back("64-bit view: " + difference);
   if (!differences.empty()) fs::remove(view64_state(suite), ignored);
-}
-
-// "i686" or "x86_64", from the machine field of the program's PE header.
-std::string build_name(const std::string& program) {
-  std::ifstream in(program, std::ios::binary);
-  unsigned char header[0x40] = {};
-  in.read(reinterpret_cast<char*>(header), sizeof header);
-  const std::uint32_t pe = header[0x3c] | header[0x3d] << 8 | header[0x3e] << 16 | header[0x3f] << 24;
-  unsigned char machine[2] = {};
-  in.seekg(pe + 4);
-  in.read(reinterpret_cast<char*>(machine), sizeof machine);
-  const unsigned kind = machine[0] | machine[1] << 8;
-  return kind == 0x14c ? "i686" : kind == 0x8664 ? "x86_64" : "unknown";
 }
 
 }  // namespace
