@@ -1,10 +1,11 @@
 // A case on a Windows build under Wine, set up as on 64-bit Windows where the
 // product's 32-bit installer ran. One throwaway 64-bit Wine prefix serves a
-// whole suite run, for both builds; per case one batch deletes the compared
-// subtrees and imports the case's keys through the 32-bit registry view (and
-// the 64-bit view's own shared-file counts when they are not already there),
-// the files are laid into drive_c, the program runs, and one more batch
-// exports the keys through the 32-bit view and the 64-bit view's counts.
+// whole suite run, for both builds; per case one reg import deletes the
+// compared subtrees and imports the case's keys through the 32-bit registry
+// view (one more sets the 64-bit view's own shared-file counts when they are
+// not already there), the files are laid into drive_c, the program runs, and
+// three reg exports read the keys back through the 32-bit view and the 64-bit
+// view's counts.
 //
 // Wine's helper processes (wineserver, services) keep whatever streams they
 // inherit open, so nothing here ever hands them a pipe: every stream goes to
@@ -250,8 +251,8 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
     }
     if (answers == 0) {
       sleep_ms(200);  // let it paint before the screenshot
-      const std::string shot = suite.artifacts + "/wine-" + build_name(suite.windows_build + "/morvex-uninstall.exe") +
-                               "/" + c.name + ".png";
+      const std::string build = build_name(suite.windows_build + "/morvex-uninstall.exe");
+      const std::string shot = suite.artifacts + "/wine-" + build + "/" + c.name + ".png";
       fs::create_directories(fs::path(shot).parent_path());
       if (x_helper(display, {"import", "-window", "root", shot}))
         report.notes.push_back("screenshot of the box: " + shot);
@@ -295,13 +296,12 @@ bool set_up_registry(const Case& c, const WineSuite& suite) {
     if (!import_reg(suite, "view64.reg", text, "/reg:64") || !write_file(view64_state(suite), view64))
       return false;
   }
+  const std::string machine_software = "HKEY_LOCAL_MACHINE\\Software";
   std::string text = "REGEDIT4\r\n\r\n";
-  for (const std::string& subtree : touched_subtrees()) {
-    const std::string in_64bit_view =
-        subtree == shared_counts_subtree()
-            ? "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node" + subtree.substr(std::string("HKEY_LOCAL_MACHINE\\Software").size())
-            : subtree;
-    text += "[-" + in_64bit_view + "]\r\n";
+  for (std::string subtree : touched_subtrees()) {
+    if (subtree.starts_with(machine_software + "\\"))
+      subtree.insert(machine_software.size(), "\\Wow6432Node");
+    text += "[-" + subtree + "]\r\n";
   }
   text += reg_file_text(c.registry).substr(std::string("REGEDIT4\r\n").size());
   return import_reg(suite, "before.reg", text, "/reg:32");
@@ -458,7 +458,8 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     made_list += host_path(prefix, file.windows_path) + "\n";
   }
 
-  if (!set_up_registry(c, suite)) report.problems.push_back("the registry could not be set up; see " + scratch);
+  if (!set_up_registry(c, suite))
+    report.problems.push_back("the registry could not be set up; see " + scratch);
 
   std::vector<std::string> made;
   std::string error;
