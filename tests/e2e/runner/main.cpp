@@ -8,7 +8,8 @@
 //   morvex_e2e wine-down --state DIR
 //
 // A CASE is a .case file or a folder of them. A wine run without wine-up
-// before it starts and stops its own Wine prefix.
+// before it starts and stops its own Wine prefix; one of a 32-bit build on a
+// Wine that cannot run 32-bit programs runs nothing and exits 77 (skipped).
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
