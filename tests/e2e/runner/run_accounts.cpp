@@ -65,6 +65,22 @@ Case unchanged_case(const Case& c) {
   return unchanged;
 }
 
+bool check_changes_lead_to(const Case& c, const AccountedRun& run, const RegistryView& after,
+                           const std::string& what, CaseReport& report) {
+  json parsed;
+  if (!parse_report(what, run, parsed, report)) return false;
+  RegistryView before;
+  std::string error;
+  add_reg_text(reg_file_text(c.registry), before, error, touched_subtrees());
+  if (!apply_changes(parsed["changes"], before, error)) {
+    report.problems.push_back(what + ": " + error);
+    return false;
+  }
+  for (const std::string& difference : compare_registries(after, before))
+    report.problems.push_back(what + "'s changes applied to the registry before: " + difference);
+  return true;
+}
+
 void check_accounts(const Case& c, const AccountedRun& dry, const AccountedRun& real,
                     CaseReport& report) {
   json dry_report, real_report;
@@ -76,18 +92,11 @@ void check_accounts(const Case& c, const AccountedRun& dry, const AccountedRun& 
       report.problems.push_back(std::string("the dry run's ") + part + " differ from the run's:\n" +
                                 "  dry run: " + dry_report[part].dump() + "\n  run:     " +
                                 real_report[part].dump());
-
-  RegistryView before, after;
+  RegistryView after;
   std::string error;
-  add_reg_text(reg_file_text(c.registry), before, error, touched_subtrees());
   for (const std::string& text : real.run.registry_texts)
     add_reg_text(text, after, error, touched_subtrees());
-  if (!apply_changes(real_report["changes"], before, error)) {
-    report.problems.push_back("report: " + error);
-    return;
-  }
-  for (const std::string& difference : compare_registries(after, before))
-    report.problems.push_back("report's changes applied to the registry before: " + difference);
+  check_changes_lead_to(c, real, after, "the report", report);
 }
 
 }  // namespace morvex::e2e

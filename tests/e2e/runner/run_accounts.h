@@ -31,4 +31,9 @@ struct AccountedRun {
 void check_accounts(const Case& c, const AccountedRun& dry, const AccountedRun& real,
                     CaseReport& report);
 
+// The run's report is JSON whose changes, applied to the case's registry
+// before, give `after`. False when there was no report to apply.
+bool check_changes_lead_to(const Case& c, const AccountedRun& run, const RegistryView& after,
+                           const std::string& what, CaseReport& report);
+
 }  // namespace morvex::e2e

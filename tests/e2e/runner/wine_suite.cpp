@@ -22,6 +22,7 @@
 
 #include "drive_files.h"
 #include "outcome.h"
+#include "run_accounts.h"
 #include "process.h"
 #include "suites.h"
 
@@ -427,9 +428,14 @@ void stop_wine_suite(const WineSuite& suite) {
   fs::remove(state_file(suite), ignored);
 }
 
-bool run_wine_case(const Case& c, const WineSuite& suite) {
-  const long long started = now_ms();
-  CaseReport report;
+namespace {
+
+// One run of the case's command line with `options` before it ("{report}"
+// stands for the report file); problems go to `report`.
+AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
+                         const std::vector<std::string>& options, CaseReport& report) {
+  AccountedRun result;
+  RunResult& run = result.run;
   const std::string prefix = prefix_of(suite);
   const std::string scratch = scratch_of(suite);
   const std::string program = fs::absolute(suite.windows_build + "/morvex-uninstall.exe").string();
@@ -466,6 +472,9 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
   Launch launch;
   launch.program = wine_loader();
   launch.words = {launch.program, program};
+  const std::string report_file = scratch + "/report.json";
+  for (const std::string& option : options)
+    launch.words.push_back(option == "{report}" ? dos_path(report_file) : option);
   launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
   launch.cwd = cwd;
   launch.stdout_file = scratch + "/stdout.txt";
@@ -477,7 +486,6 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
   if (c.answer == Answer::none) changes.push_back({"DISPLAY", std::nullopt});
   launch.environment = environment_with(changes);
 
-  RunResult run;
   if (report.problems.empty()) {
     const pid_t pid = start(launch);
     if (pid == 0) {
@@ -496,7 +504,29 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     for (const std::string& difference :
          compare_files(prefix, c.files, c.files_after.value_or(c.files), recorder))
       report.problems.push_back("file " + difference);
+    if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
   }
+  return result;
+}
+
+}  // namespace
+
+bool run_wine_case(const Case& c, const WineSuite& suite) {
+  const long long started = now_ms();
+  CaseReport report;
+  run_in_wine(c, suite, {}, report);
+  // The dry run must list what the run just did: its changes, applied to the
+  // registry before, give the registry the case expects after.
+  if (report.problems.empty() && accounts_apply(c)) {
+    CaseReport dry_report;
+    const AccountedRun dry = run_in_wine(unchanged_case(c), suite, dry_run_options(), dry_report);
+    for (const std::string& problem : dry_report.problems) report.problems.push_back("dry run: " + problem);
+    RegistryView expected;
+    std::string error;
+    if (dry_report.problems.empty() && expected_registry(c, expected, error))
+      check_changes_lead_to(c, dry, expected, "the dry run", report);
+  }
+  const std::string program = fs::absolute(suite.windows_build + "/morvex-uninstall.exe").string();
   return print_report(c, "wine " + build_name(program), report, now_ms() - started);
 }
 
