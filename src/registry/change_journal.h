@@ -37,8 +37,6 @@ struct FileOutcome {
   enum class Action { removed, kept, not_removed };
   std::string path;
   Action action = Action::kept;
-  // The count before the run lowered it; none when the file was not counted.
-  std::optional<std::int32_t> count_before;
   // The count left; 0 when it was used up. None when the counts could not be
   // read at all (the file is kept then).
   std::optional<std::int32_t> count_after;
