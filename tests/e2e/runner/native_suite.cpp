@@ -12,6 +12,7 @@
 #include "outcome.h"
 #include "process.h"
 #include "suites.h"
+#include "undo_check.h"
 
 namespace morvex::e2e {
 namespace {
@@ -163,6 +164,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
     for (const std::string& difference :
          compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
       report.problems.push_back("file " + difference);
+    check_undo_and_restore(c, suite, report);
   }
 
   if (report.problems.empty())
