@@ -8,7 +8,12 @@
 namespace morvex {
 namespace {
 
-constexpr REGSAM kOpenAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+// The product and its installer are 32-bit programs: on 64-bit Windows they
+// see HKEY_LOCAL_MACHINE\Software through the 32-bit view (Wow6432Node), and
+// so must this program, whichever build runs, or it misses the installer's
+// shared-file counts. 32-bit Windows ignores the flag.
+constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
+constexpr REGSAM kOpenAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kRegistryView;
 
 HKEY root_handle(RootKey root) {
   return root == RootKey::current_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -86,7 +91,7 @@ bool delete_value(Native key, const std::string& name) {
 }
 
 bool delete_key(RootKey root, const std::string& path) {
-  return RegDeleteKeyA(root_handle(root), path.c_str()) == ERROR_SUCCESS;
+  return RegDeleteKeyExA(root_handle(root), path.c_str(), kRegistryView, 0) == ERROR_SUCCESS;
 }
 
 bool create_key(RootKey root, const std::string& path) {
