@@ -2,8 +2,13 @@
 // the run's order; torn ends and foreign files; where kept files go.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "reg_test_files.h"
+#include "undo/restore.h"
 #include "undo/undo_record.h"
+#include "registry/reg_file/reg_tree.h"
+#include "registry_view.h"
 
 using namespace std::string_literals;
 
@@ -104,6 +109,56 @@ TEST(UndoRecord, KeepsFilesBesideTheRecordByTheirWindowsPath) {
       {"C:\\..\\..\\a\\..\\b.exe", "u.reg.files/C/b.exe"},
   };
   for (const auto& [windows, kept] : paths) EXPECT_EQ(kept_file_path("u.reg", windows), kept);
+}
+
+
+class Restore : public reg_test::PrefixTest {};
+
+// Whatever changed since the run stays, with one line each; the rest comes
+// back; a second restore finds nothing to do.
+TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
+  write_registry(crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"newer\"\n\"w\"=\"2\"\n"));
+  const std::string record = prefix_ + "/undo.reg";
+  support::write_file(record, utf16_file(crlf(kHeader +
+      "\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"1\"\n\"w\"=\"1\"\n;>\"v\"=\"2\"\n;>\"w\"=\"2\"\n;.\n"
+      "\n[HKEY_CURRENT_USER\\K\\Gone]\n\"x\"=dword:00000007\n;>\"x\"=-\n;.\n"
+      "\n[HKEY_CURRENT_USER\\K\\Empty]\n;.\n"
+      "\n;file C:\\bin\\back.exe\n;.\n\n;file C:\\bin\\again.exe\n;.\n")));
+  std::filesystem::create_directories(record + ".files/C/bin");
+  support::write_file(record + ".files/C/bin/back.exe", "old");
+  support::write_file(record + ".files/C/bin/again.exe", "old");
+  std::filesystem::create_directories(prefix_ + "/drive_c/bin");
+  support::write_file(prefix_ + "/drive_c/bin/again.exe", "reinstalled");
+  keep_error_lines();
+  const std::size_t lines_before = kept_error_lines().size();
+
+  restore_from_undo_record(record);
+  end_run();
+  const std::vector<std::string> lines(kept_error_lines().begin() + lines_before,
+                                       kept_error_lines().end());
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "morvex-uninstall: error: C:\\bin\\again.exe is there again; the file the "
+                       "uninstall removed stays in " + record + ".files/C/bin/again.exe",
+                       "morvex-uninstall: error: HKEY_CURRENT_USER\\K: value \"v\" changed since "
+                       "the uninstall; the newer one stays"}));
+  support::RegistryView expected, actual;
+  std::string error;
+  ASSERT_TRUE(support::add_reg_text(crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"newer\"\n\"w\"=\"1\"\n"
+                                         "[HKEY_CURRENT_USER\\K\\Gone]\n\"x\"=dword:00000007\n"
+                                         "[HKEY_CURRENT_USER\\K\\Empty]\n"),
+                                    expected, error));
+  const std::string restored = read_registry();
+  ASSERT_TRUE(support::add_reg_text(restored, actual, error)) << error;
+  EXPECT_EQ(support::compare_registries(expected, actual), std::vector<std::string>{});
+  EXPECT_EQ(support::read_file(prefix_ + "/drive_c/bin/back.exe"), "old");
+  EXPECT_EQ(support::read_file(prefix_ + "/drive_c/bin/again.exe"), "reinstalled");
+  EXPECT_FALSE(support::exists(record + ".files/C/bin/back.exe"));
+
+  const std::size_t lines_between = kept_error_lines().size();
+  restore_from_undo_record(record);
+  end_run();
+  EXPECT_EQ(read_registry(), restored);
+  EXPECT_EQ(kept_error_lines().size(), lines_between + 2);  // the same two lines, nothing else
 }
 
 }  // namespace
