@@ -28,7 +28,14 @@ std::span<const char* const> files_of_set(int file_set) {
   }
 }
 
+KeepRemovedFile& removed_file_keeper() {
+  static KeepRemovedFile keep;
+  return keep;
+}
+
 }  // namespace
+
+void keep_removed_files(KeepRemovedFile keep) { removed_file_keeper() = std::move(keep); }
 
 ProductDirectory read_product_directory() {
   ProductDirectory directory;
@@ -98,8 +105,10 @@ std::int32_t decrement_shared_count(const std::string& file_path) {
 bool remove_product_file(const std::string& file_path) {
   // A dry run asks whether the deletion could be made; what only the
   // deletion itself finds out (a file in use) it takes as going well.
-  const bool removed =
-      change_journal().dry_run() ? file_deletable(file_path) : delete_file(file_path);
+  const KeepRemovedFile& keep = removed_file_keeper();
+  const bool removed = change_journal().dry_run() ? file_deletable(file_path)
+                       : keep                     ? keep(file_path)
+                                                  : delete_file(file_path);
   if (!removed) report_error("Error removing the %s file\n", file_path.c_str());
   return removed;
 }

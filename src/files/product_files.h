@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -33,5 +34,11 @@ std::int32_t decrement_shared_count(const std::string& file_path);
 
 // True when the file went (or, in a dry run, would go).
 bool remove_product_file(const std::string& file_path);
+
+// With an undo record, a file the run removes is kept there rather than
+// deleted: `keep` moves it and says whether it went. An empty one deletes
+// again.
+using KeepRemovedFile = std::function<bool(const std::string& windows_path)>;
+void keep_removed_files(KeepRemovedFile keep);
 
 }  // namespace morvex

@@ -111,7 +111,9 @@ bool delete_key(RootKey root, const std::string& path) {
   return regfile::the_store().delete_key(root_index(root), path);
 }
 
-bool create_key(RootKey, const std::string&) { return false; }
+bool create_key(RootKey root, const std::string& path) {
+  return regfile::the_store().create_key(root_index(root), path);
+}
 
 void end_run() { regfile::the_store().end_run(); }
 

@@ -25,7 +25,47 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+void sync_folder_of(const std::string& path) {
+  const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+}
+
 }  // namespace
+
+bool DurableAppender::create(const std::string& path, std::string_view bytes, std::string& reason) {
+  close();
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  if (!write_all(fd, bytes) || fsync(fd) != 0) {
+    reason = std::strerror(errno);
+    ::close(fd);
+    unlink(path.c_str());
+    return false;
+  }
+  sync_folder_of(path);
+  handle_ = fd;
+  return true;
+}
+
+bool DurableAppender::append(std::string_view bytes, std::string& reason) {
+  const int fd = static_cast<int>(handle_);
+  if (fd < 0 || !write_all(fd, bytes) || fdatasync(fd) != 0) {
+    reason = fd < 0 ? std::strerror(EBADF) : std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void DurableAppender::close() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+}
 
 bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason) {
   const std::string temporary = path + ".saving";
@@ -43,11 +83,7 @@ bool replace_file_durably(const std::string& path, std::string_view bytes, std::
     return false;
   }
   // The rename itself is durable only once the folder is.
-  const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    fsync(folder);
-    close(folder);
-  }
+  sync_folder_of(path);
   return true;
 }
 

@@ -41,4 +41,38 @@ bool replace_file_durably(const std::string& path, std::string_view bytes, std::
   return false;
 }
 
+bool DurableAppender::create(const std::string& path, std::string_view bytes, std::string& reason) {
+  close();
+  const HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    reason = system_message(GetLastError());
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  if (!append(bytes, reason)) {
+    close();
+    DeleteFileA(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool DurableAppender::append(std::string_view bytes, std::string& reason) {
+  const auto file = reinterpret_cast<HANDLE>(handle_);
+  DWORD written = 0;
+  if (handle_ == -1 ||
+      !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size() || !FlushFileBuffers(file)) {
+    reason = system_message(handle_ == -1 ? ERROR_INVALID_HANDLE : GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void DurableAppender::close() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+}
+
 }  // namespace morvex

@@ -20,6 +20,8 @@
 #include "uninstall/confirm.h"
 #include "uninstall/release_24_key.h"
 #include "uninstall/usage.h"
+#include "undo/restore.h"
+#include "undo/undo_writer.h"
 
 namespace morvex {
 namespace {
@@ -185,6 +187,10 @@ int run_uninstall(const std::vector<std::string>& words) {
   set_program_name(words.empty() ? std::string() : words[0]);
   RunOptions options;
   if (!read_run_options(words, options)) return 0;
+  if (!options.restore_path.empty()) {
+    restore_from_undo_record(options.restore_path);
+    return 0;
+  }
   if (options.words.size() < 2) {
     report_error("no release named; usage: %s", kUsageLine);
     return 0;
@@ -203,6 +209,22 @@ int run_uninstall(const std::vector<std::string>& words) {
   }
   keep_error_lines();
   change_journal().set_dry_run(options.dry_run);
+  // Made before anything else, so that a record that cannot be made stops
+  // the run before its first change.
+  UndoWriter undo;
+  if (!options.undo_path.empty()) {
+    if (!undo.open(options.undo_path)) return 0;
+    change_journal().set_before_change([&](const RegistryChange& change) {
+      return undo.before_change(change);
+    });
+    keep_removed_files([&](const std::string& path) { return undo.keep_file(path); });
+  }
+  struct ForgetUndo {
+    ~ForgetUndo() {
+      change_journal().set_before_change(nullptr);
+      keep_removed_files(nullptr);
+    }
+  } forget_undo;
   const auto write_report = [&] {
     return options.report_path.empty() || write_run_report(options.report_path, account);
   };

@@ -13,6 +13,7 @@
 #include "run_accounts.h"
 #include "process.h"
 #include "suites.h"
+#include "undo_check.h"
 
 namespace morvex::e2e {
 namespace {
@@ -192,6 +193,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
   const long long started = now_ms();
   CaseReport report;
   run_in_sandbox(c, suite, {}, report);
+  if (report.problems.empty()) check_undo_and_restore(c, suite, report);
   if (report.problems.empty() && accounts_apply(c)) {
     CaseReport dry_report;
     const SandboxRun dry = run_in_sandbox(unchanged_case(c), suite, dry_run_options(), dry_report);
