@@ -431,9 +431,12 @@ void stop_wine_suite(const WineSuite& suite) {
 namespace {
 
 // One run of the case's command line with `options` before it ("{report}"
-// stands for the report file); problems go to `report`.
+// and "{undo}" stand for files in the case's scratch folder), then, when
+// `then` names options, one more run of the program with just those; problems
+// go to `report`. Without `check`, what the case expects is not checked.
 AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
-                         const std::vector<std::string>& options, CaseReport& report) {
+                         const std::vector<std::string>& options, CaseReport& report,
+                         const std::vector<std::string>& then = {}, bool check = true) {
   AccountedRun result;
   RunResult& run = result.run;
   const std::string prefix = prefix_of(suite);
@@ -473,8 +476,12 @@ AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
   launch.program = wine_loader();
   launch.words = {launch.program, program};
   const std::string report_file = scratch + "/report.json";
-  for (const std::string& option : options)
-    launch.words.push_back(option == "{report}" ? dos_path(report_file) : option);
+  const auto placed = [&](const std::string& option) {
+    if (option == "{report}") return dos_path(report_file);
+    if (option == "{undo}") return dos_path(scratch + "/undo.reg");
+    return option;
+  };
+  for (const std::string& option : options) launch.words.push_back(placed(option));
   launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
   launch.cwd = cwd;
   launch.stdout_file = scratch + "/stdout.txt";
@@ -498,15 +505,50 @@ AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
     }
     wait_for_follow_on(c, prefix, recorder, 20);
     run.error_stream = read_file(launch.stderr_file);
+    if (!then.empty()) {
+      launch.words = {launch.program, program};
+      for (const std::string& option : then) launch.words.push_back(placed(option));
+      launch.environment = environment_with(wine_environment(suite));
+      const pid_t next = start(launch);
+      int status = 0;
+      if (next == 0 || !wait_for_exit(next, kRunLimitMs, status))
+        report.problems.push_back("the second run did not end");
+      run.error_stream = read_file(launch.stderr_file);
+    }
 
     read_back_registry(c, suite, run, report);
-    check_run(c, run, dos_path(program), "\r\n", report);
-    for (const std::string& difference :
-         compare_files(prefix, c.files, c.files_after.value_or(c.files), recorder))
-      report.problems.push_back("file " + difference);
+    if (check) {
+      check_run(c, run, dos_path(program), "\r\n", report);
+      for (const std::string& difference :
+           compare_files(prefix, c.files, c.files_after.value_or(c.files), recorder))
+        report.problems.push_back("file " + difference);
+    }
     if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
   }
   return result;
+}
+
+// The version key alone with --undo, then --restore: the registry and the
+// files must come back as they were.
+void check_undo_in_wine(const Case& c, const WineSuite& suite, CaseReport& report) {
+  Case undone = c;
+  undone.arguments = {c.arguments.front()};
+  undone.answer = Answer::none;
+  CaseReport undo_report;
+  const AccountedRun run =
+      run_in_wine(undone, suite, {"--undo", "{undo}"}, undo_report, {"--restore", "{undo}"}, false);
+  for (const std::string& problem : undo_report.problems) report.problems.push_back("undo: " + problem);
+  if (!run.run.error_stream.empty())
+    report.problems.push_back("undo: --restore said: " + run.run.error_stream);
+  RegistryView before, after;
+  std::string error;
+  add_reg_text(reg_file_text(c.registry), before, error, touched_subtrees());
+  for (const std::string& text : run.run.registry_texts) add_reg_text(text, after, error, touched_subtrees());
+  for (const std::string& difference : compare_registries(before, after))
+    report.problems.push_back("undo, then restore: " + difference);
+  const std::string recorder = fs::absolute(suite.windows_build + "/recorder.exe").string();
+  for (const std::string& difference : compare_files(prefix_of(suite), c.files, c.files, recorder))
+    report.problems.push_back("undo, then restore: file " + difference);
 }
 
 }  // namespace
@@ -525,6 +567,7 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     std::string error;
     if (dry_report.problems.empty() && expected_registry(c, expected, error))
       check_changes_lead_to(c, dry, expected, "the dry run", report);
+    if (report.problems.empty()) check_undo_in_wine(c, suite, report);
   }
   const std::string program = fs::absolute(suite.windows_build + "/morvex-uninstall.exe").string();
   return print_report(c, "wine " + build_name(program), report, now_ms() - started);
