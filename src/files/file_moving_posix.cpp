@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/durable_file.h"
 #include "files/file_deletion.h"
 #include "files/file_moving.h"
 #include "files/host_file_path.h"
@@ -22,14 +23,6 @@ std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-void sync_folder(const std::string& folder) {
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
 }
 
 bool present(const std::string& path) {
@@ -99,15 +92,15 @@ bool move(const std::string& from, const std::string& to, std::string& reason) {
   if (rename(from.c_str(), to.c_str()) != 0) {
     if (errno != EXDEV) return fail(reason);
     if (!copy_durably(from, to, reason)) return false;
-    sync_folder(folder_of(to));
+    sync_folder_of(to);
     if (unlink(from.c_str()) != 0) {
       const int error = errno;
       unlink(to.c_str());
       return fail(reason, error);
     }
   }
-  sync_folder(folder_of(to));
-  sync_folder(folder_of(from));
+  sync_folder_of(to);
+  sync_folder_of(from);
   return true;
 }
 

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "diag/diagnostics.h"
-#include "report/durable_file.h"
+#include "files/durable_file.h"
 #include "text/dword_bytes.h"
 
 namespace morvex {

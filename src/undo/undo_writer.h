@@ -5,7 +5,7 @@
 #include <string>
 
 #include "registry/change_journal.h"
-#include "report/durable_file.h"
+#include "files/durable_file.h"
 
 namespace morvex {
 

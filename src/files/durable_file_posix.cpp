@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "report/durable_file.h"
+#include "files/durable_file.h"
 
 namespace morvex {
 namespace {
@@ -25,6 +25,8 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+}  // namespace
+
 void sync_folder_of(const std::string& path) {
   const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
@@ -32,8 +34,6 @@ void sync_folder_of(const std::string& path) {
     close(folder);
   }
 }
-
-}  // namespace
 
 bool DurableAppender::create(const std::string& path, std::string_view bytes, std::string& reason) {
   close();

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "report/durable_file.h"
+#include "files/durable_file.h"
 
 namespace morvex {
 namespace {
@@ -17,6 +17,9 @@ std::string system_message(DWORD error) {
 }
 
 }  // namespace
+
+// MoveFileExA with MOVEFILE_WRITE_THROUGH is durable by itself.
+void sync_folder_of(const std::string&) {}
 
 bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason) {
   const std::string temporary = path + ".saving";

@@ -13,6 +13,10 @@ namespace morvex {
 // why, and the old file stays as it was.
 bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason);
 
+// Makes the entries of the path's folder durable: a rename into it or out of
+// it survives the machine only once the folder does.
+void sync_folder_of(const std::string& path);
+
 // A file that grows a piece at a time, each piece on disk before append
 // returns: a machine that dies keeps every piece appended so far.
 class DurableAppender {
