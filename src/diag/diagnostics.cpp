@@ -37,9 +37,4 @@ void report_error(const char* format, ...) {
   write_error_stream(line);
 }
 
-void write_error_stream(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace morvex
