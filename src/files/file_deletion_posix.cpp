@@ -14,6 +14,9 @@ bool delete_file(const std::string& windows_path) {
   // plain file is refused, as DeleteFileA refuses a directory.
   if (lstat(path.c_str(), &status) != 0) return false;
   if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return false;
+  // Wine shows a file that nobody may write as read-only, and DeleteFileA
+  // refuses such a file: it stays, whatever this run's own rights.
+  if (S_ISREG(status.st_mode) && (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
   return unlink(path.c_str()) == 0;
 }
 

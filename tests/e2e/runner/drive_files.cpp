@@ -51,6 +51,11 @@ bool runs_as_program(const std::string& windows_path) {
   return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd";
 }
 
+bool is_read_only(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
+}
+
 }  // namespace
 
 std::string host_path(const std::string& prefix, const std::string& windows_path) {
@@ -81,7 +86,8 @@ bool lay_files(const std::string& prefix, const std::vector<DriveFile>& files,
       error = "cannot write " + path.string();
       return false;
     }
-    chmod(path.c_str(), file.is_recorder || runs_as_program(file.windows_path) ? 0755 : 0644);
+    const mode_t mode = file.is_recorder || runs_as_program(file.windows_path) ? 0755 : 0644;
+    chmod(path.c_str(), file.read_only ? mode & ~0222 : mode);
   }
   return true;
 }
@@ -101,6 +107,9 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
     if (bytes != expected_bytes(file, recorder))
       differences.push_back(file.windows_path + ": expected " + show_content(file) + ", found " +
                             show_found(bytes, recorder));
+    if (is_read_only(path) != file.read_only)
+      differences.push_back(file.windows_path + (file.read_only ? ": writable, expected read-only"
+                                                                : ": read-only, expected writable"));
   }
   for (const DriveFile& file : before) {
     std::error_code ignored;
