@@ -301,6 +301,43 @@ TEST_F(RegistryFile, KeysImpliedByDeletedSectionsStay) {
   EXPECT_FALSE(reg_open_key(RootKey::current_user, "A", key));
 }
 
+// Comment lines directly above a section belong to it: they stay when the
+// key before goes, and go with their own key.
+TEST_F(RegistryFile, CommentsAboveASectionGoWithItsKeyAlone) {
+  const std::string before = crlf(R"(REGEDIT4
+
+; about A
+[HKEY_CURRENT_USER\A]
+"v"="1"
+; within A
+
+; under A, apart from B
+
+; about B
+  ; more about B
+;
+[HKEY_CURRENT_USER\B]
+"w"="2"
+; last
+)");
+  const struct {
+    const char* row;
+    const char* deleted;
+    std::string after;
+  } cases[] = {
+      {"the key before", "A", "REGEDIT4\n\n; about B\n  ; more about B\n;\n[HKEY_CURRENT_USER\\B]\n\"w\"=\"2\"\n; last\n"},
+      {"the key after", "B",
+       "REGEDIT4\n\n; about A\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n; within A\n\n; under A, apart from B\n\n"},
+  };
+  for (const auto& c : cases) {
+    write_registry(before);
+    EXPECT_TRUE(reg_delete_key(RootKey::current_user, c.deleted)) << c.row;
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), crlf(c.after)) << c.row;
+  }
+}
+
 TEST_F(RegistryFile, AnImpliedKeyGetsASectionBeforeItsSubkeys) {
   write_registry(crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\Z]\n\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n"));
   RegistryKey a;

@@ -55,6 +55,8 @@ struct NameSpan {
 template <class Unit>
 struct SectionHeader {
   const TextLine<Unit>& line;
+  // Where the section starts: the comment lines directly above it belong to it.
+  std::uint64_t begin;
   std::size_t root;
   const std::vector<NameSpan>& names;  // the components below the root
   // How many leading components, with the root, are spelled exactly as in
@@ -183,9 +185,19 @@ class Scanner {
     const Unit* end = p + line.size;
     skip_blanks(p, end);
     // Inside a continuation, blank and comment lines are skipped.
-    if (p == end || *p == Unit(';')) return true;
+    if (p == end || *p == Unit(';')) {
+      if (p == end) {
+        in_comments_ = false;
+      } else if (!in_comments_) {
+        in_comments_ = true;
+        comments_begin_ = line.offset;
+      }
+      return true;
+    }
+    const bool after_comments = in_comments_;
+    in_comments_ = false;
     if (continuing_) return hex_list(p, end, line, error);
-    if (*p == Unit('[')) return section(p + 1, end, line, error);
+    if (*p == Unit('[')) return section(p + 1, end, line, after_comments ? comments_begin_ : line.offset, error);
     if (*p == Unit('"') || *p == Unit('@')) {
       if (!in_section_) return fail(error, line, "value outside any key");
       return value(p, end, line, error);
@@ -193,7 +205,8 @@ class Scanner {
     return fail(error, line, "line not understood");
   }
 
-  bool section(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
+  bool section(const Unit* p, const Unit* end, const TextLine<Unit>& line, std::uint64_t begin,
+               ScanError& error) {
     if (p != end && *p == Unit('-'))
       return fail(error, line, "key deletion ([-...]) has no meaning in a registry file");
     // Key names may hold "]": the name ends at the last one.
@@ -239,7 +252,7 @@ class Scanner {
     names_.clear();
     for (const NameSpan& name : last_names_) names_.push_back({base + name.start, name.size});
     in_section_ = true;
-    return sink_.section(SectionHeader<Unit>{line, root_, names_, repeated}, error);
+    return sink_.section(SectionHeader<Unit>{line, begin, root_, names_, repeated}, error);
   }
 
   // A quoted text from its opening quote; `p` ends after the closing one.
@@ -397,6 +410,9 @@ class Scanner {
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
   bool in_section_ = false;
+  // A run of comment lines up to this line, and where it started.
+  bool in_comments_ = false;
+  std::uint64_t comments_begin_ = 0;
   // The last section's path (from its root to its last "]"), the size of
   // its root, the root it names and its components within the path.
   std::vector<Unit> last_path_;

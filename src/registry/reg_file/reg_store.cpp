@@ -82,7 +82,7 @@ class IndexSink {
 
   bool section(const SectionHeader<Unit>& header, ScanError& error) {
     KeyIndex& index = store_.index_;
-    const std::uint32_t section = index.add_section(header.line.offset);
+    const std::uint32_t section = index.add_section(header.begin);
     std::uint32_t key = static_cast<std::uint32_t>(header.root);
     if (index[key].first_seen == kNoSection) index[key].first_seen = section;
     // A previous section of another root names no sibling of this one's keys.
