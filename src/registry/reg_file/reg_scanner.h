@@ -90,8 +90,9 @@ class Scanner {
         error = {reader.error_line(), reader.error()};
         return false;
       }
-      ends_with_line_end_ = line.line_end_size != 0;
+      const bool line_ended = line.line_end_size != 0;
       if (!(header_seen_ ? body(line, error) : header(line, error))) return false;
+      if (text_end_ == kNoEndOfFileByte) ends_with_line_end_ = line_ended;
     }
     if (!header_seen_) return fail(error, 1, kUnknownHeader);
     if (continuing_) return fail(error, continued_line_, "value continues past the end of the file");
@@ -100,7 +101,13 @@ class Scanner {
 
   // The header line's line end, which new lines copy.
   std::string_view line_end() const { return line_end_; }
+  // Of the last line before an end-of-file byte, if the file has one.
   bool ends_with_line_end() const { return ends_with_line_end_; }
+  // Where a DOS end-of-file byte (0x1A alone on the last line of a REGEDIT4
+  // file, as old Windows tools wrote it) starts: the registry text ends
+  // there, and the byte stays after whatever is added.
+  static constexpr std::uint64_t kNoEndOfFileByte = UINT64_MAX;
+  std::uint64_t text_end() const { return text_end_; }
 
  private:
   enum class Kind { text, dword, hex, typed_hex, deletion };
@@ -175,12 +182,17 @@ class Scanner {
       return fail(error, line, "a REGEDIT4 file must be 8-bit text without a byte-order mark");
     header_seen_ = true;
     wide_ = which == FileHeader::version5;
+    check_utf8_ = wide_ && sizeof(Unit) == 1;
     if (line.line_end_size == 1) line_end_ = *end == Unit('\n') ? "\n" : "\r";
     sink_.header(which);
     return true;
   }
 
   bool body(const TextLine<Unit>& line, ScanError& error) {
+    if (text_end_ != kNoEndOfFileByte) return fail(error, line, "line after the end-of-file byte (1A)");
+    if constexpr (sizeof(Unit) == 1)
+      if (check_utf8_ && !is_utf8(line.text, line.size))
+        return fail(error, line, "not UTF-8 (a \"Version 5.00\" file in 8-bit text must be UTF-8)");
     const Unit* p = line.text;
     const Unit* end = p + line.size;
     skip_blanks(p, end);
@@ -201,6 +213,10 @@ class Scanner {
     if (*p == Unit('"') || *p == Unit('@')) {
       if (!in_section_) return fail(error, line, "value outside any key");
       return value(p, end, line, error);
+    }
+    if (line.size == 1 && *p == Unit(0x1A) && !wide_) {
+      text_end_ = line.offset;
+      return true;
     }
     return fail(error, line, "line not understood");
   }
@@ -409,6 +425,8 @@ class Scanner {
   bool wide_ = false;
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
+  std::uint64_t text_end_ = kNoEndOfFileByte;
+  bool check_utf8_ = false;  // set by the header line, so only for a whole file
   bool in_section_ = false;
   // A run of comment lines up to this line, and where it started.
   bool in_comments_ = false;

@@ -270,6 +270,8 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
                                                    : Encoding::ansi;
   line_end_ = std::string(scanner.line_end());
   ends_with_line_end_ = scanner.ends_with_line_end();
+  // Changes then go before a DOS end-of-file byte; the save copies it after them.
+  file_size_ = std::min(file_size_, scanner.text_end());
   return true;
 }
 
