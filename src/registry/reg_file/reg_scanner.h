@@ -196,7 +196,8 @@ class Scanner {
     const Unit* p = line.text;
     const Unit* end = p + line.size;
     skip_blanks(p, end);
-    // Inside a continuation, blank and comment lines are skipped.
+    // Blank and comment lines are skipped, inside a continuation too; a run
+    // of comment lines directly above a section starts that section.
     if (p == end || *p == Unit(';')) {
       if (p == end) {
         in_comments_ = false;
@@ -206,10 +207,10 @@ class Scanner {
       }
       return true;
     }
-    const bool after_comments = in_comments_;
+    const std::uint64_t section_begin = in_comments_ ? comments_begin_ : line.offset;
     in_comments_ = false;
     if (continuing_) return hex_list(p, end, line, error);
-    if (*p == Unit('[')) return section(p + 1, end, line, after_comments ? comments_begin_ : line.offset, error);
+    if (*p == Unit('[')) return section(p + 1, end, line, section_begin, error);
     if (*p == Unit('"') || *p == Unit('@')) {
       if (!in_section_) return fail(error, line, "value outside any key");
       return value(p, end, line, error);
