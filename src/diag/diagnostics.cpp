@@ -3,12 +3,24 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "diag/error_stream.h"
+
 namespace morvex {
 namespace {
 
 std::string& stored_program_name() {
   static std::string name;
   return name;
+}
+
+struct KeptLines {
+  bool keeping = false;
+  std::vector<std::string> lines;
+};
+
+KeptLines& kept() {
+  static KeptLines lines;
+  return lines;
 }
 
 }  // namespace
@@ -23,6 +35,21 @@ void report_error(const char* format, ...) {
   std::string line = program_name() + ": error: " + formatted_list(format, args) + "\n";
   va_end(args);
   write_error_stream(line);
+}
+
+void keep_error_lines() { kept().keeping = true; }
+
+const std::vector<std::string>& kept_error_lines() { return kept().lines; }
+
+void write_error_stream(std::string_view text) {
+  if (kept().keeping) {
+    for (std::string_view rest = text; !rest.empty();) {
+      const std::size_t end = rest.find('\n');
+      kept().lines.emplace_back(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+  }
+  put_error_stream(text);
 }
 
 }  // namespace morvex

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "diag/diagnostics.h"
+#include "diag/error_stream.h"
 
 namespace morvex {
 
@@ -11,7 +11,7 @@ namespace morvex {
 // yet saved, the follow-on program never started. The signal is ignored for
 // the write alone, so the write fails as on Windows and the follow-on
 // program still inherits the disposition this program was started with.
-void write_error_stream(std::string_view text) {
+void put_error_stream(std::string_view text) {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);

@@ -8,6 +8,9 @@
 //   void header(FileHeader);
 //   bool section(const SectionHeader<Unit>&, ScanError&);
 //   void value(const ValueRecord&);      // only when kWantsValues
+// and, to read an undo record (see ValueRecord), also:
+//   static constexpr bool kReadsUndoRecord = true;
+//   void note(const std::string&);       // a comment line after its ';'
 #pragma once
 
 #include <array>
@@ -70,6 +73,10 @@ struct ValueRecord {
   std::string data;  // as the program reads it
   std::uint64_t begin = 0;  // byte range of the value's lines, line ends included
   std::uint64_t end = 0;
+  // Only in an undo record: "name"=- (the value is not there), and a line
+  // behind ";>", which says what the run left rather than what it found.
+  bool deletion = false;
+  bool left_by_run = false;
 };
 
 template <class Unit, class Sink>
@@ -124,6 +131,12 @@ class Scanner {
       "unknown header (the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
       "Version 5.00\")";
   static constexpr bool kWantsValues = Sink::kWantsValues;
+  static constexpr bool kUndoRecord = [] {
+    if constexpr (requires { Sink::kReadsUndoRecord; })
+      return Sink::kReadsUndoRecord;
+    else
+      return false;
+  }();
 
   static bool fail(ScanError& error, std::size_t line, std::string_view what) {
     error = {line, std::string(what)};
@@ -160,11 +173,14 @@ class Scanner {
     return digits;
   }();
 
-  void append_view(const std::vector<Unit>& units, std::string& out) const {
+  static void append_view(const Unit* begin, const Unit* end, std::string& out) {
     if constexpr (sizeof(Unit) == 1)
-      out.append(reinterpret_cast<const char*>(units.data()), units.size());
+      out.append(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
     else
-      append_utf8(units.data(), units.size(), out);
+      append_utf8(begin, static_cast<std::size_t>(end - begin), out);
+  }
+  static void append_view(const std::vector<Unit>& units, std::string& out) {
+    append_view(units.data(), units.data() + units.size(), out);
   }
 
   bool header(const TextLine<Unit>& line, ScanError& error) {
@@ -196,6 +212,18 @@ class Scanner {
     const Unit* p = line.text;
     const Unit* end = p + line.size;
     skip_blanks(p, end);
+    if constexpr (kUndoRecord) {
+      line_left_by_run_ = end - p >= 2 && p[0] == Unit(';') && p[1] == Unit('>');
+      if (line_left_by_run_) {
+        p += 2;
+        skip_blanks(p, end);
+      } else if (p != end && *p == Unit(';')) {
+        std::string note;
+        append_view(p + 1, end, note);
+        sink_.note(note);
+        return true;
+      }
+    }
     // Blank and comment lines are skipped, inside a continuation too; a run
     // of comment lines directly above a section starts that section.
     if (p == end || *p == Unit(';')) {
@@ -294,6 +322,7 @@ class Scanner {
 
   bool value(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
     value_begin_ = line.offset;
+    value_left_by_run_ = line_left_by_run_;
     name_.clear();
     text_.clear();
     bytes_.clear();
@@ -352,6 +381,12 @@ class Scanner {
         break;
       }
       case Kind::deletion:
+        if constexpr (kUndoRecord) {
+          if (!at_line_end(p + 1, end)) return fail(error, line, "text after the value");
+          type_ = 0;
+          finish_value(line);
+          return true;
+        }
         return fail(error, line, "value deletion (=-) has no meaning in a registry file");
     }
     expect_byte_ = true;
@@ -414,6 +449,8 @@ class Scanner {
       }
       record_.begin = value_begin_;
       record_.end = line.end_offset();
+      record_.deletion = kind_ == Kind::deletion;
+      record_.left_by_run = value_left_by_run_;
       sink_.value(record_);
     } else {
       (void)line;
@@ -439,6 +476,7 @@ class Scanner {
   std::size_t root_ = kRootCount;
   std::vector<NameSpan> last_names_;
   std::vector<NameSpan> names_;  // the same within the line
+  bool line_left_by_run_ = false;  // undo records: the line began ";>"
   // The value being read; a hex list may continue over several lines.
   bool continuing_ = false;
   std::size_t continued_line_ = 0;
@@ -446,6 +484,7 @@ class Scanner {
   Kind kind_ = Kind::text;
   std::uint32_t type_ = 0;
   std::uint64_t value_begin_ = 0;
+  bool value_left_by_run_ = false;
   std::vector<Unit> name_;
   std::vector<Unit> text_;
   std::string bytes_;

@@ -319,6 +319,8 @@ void Store::forget_file() {
   index_.reset(kRootCount, 0);
   values_.clear();
   deleted_.clear();
+  created_names_.clear();
+  created_.clear();
 }
 
 void Store::fail_reading(const std::string& reason) {
@@ -340,7 +342,7 @@ std::uint32_t Store::find_child(std::uint32_t parent, const Unit* name, std::siz
     const IndexedKey& candidate = index_[key];
     if (candidate.name_size != size * sizeof(Unit)) return false;
     std::vector<Unit> stored(size);
-    if (!read_exact(file_fd_, stored.data(), candidate.name_size, candidate.name_offset())) {
+    if (!read_name_bytes(candidate, stored.data())) {
       read_error_ = errno;
       return false;
     }
@@ -348,20 +350,66 @@ std::uint32_t Store::find_child(std::uint32_t parent, const Unit* name, std::siz
   });
 }
 
+bool Store::read_name_bytes(const IndexedKey& key, void* bytes) {
+  if (key.name_offset() < file_size_)
+    return read_exact(file_fd_, bytes, key.name_size, key.name_offset());
+  std::memcpy(bytes, created_names_.data() + (key.name_offset() - file_size_), key.name_size);
+  return true;
+}
+
+std::uint32_t Store::find_named_child(std::uint32_t parent, std::string_view name) {
+  if (encoding_ != Encoding::utf16le)
+    return find_child(parent, reinterpret_cast<const unsigned char*>(name.data()), name.size());
+  std::u16string units;
+  if (!utf16_from_utf8(name, units)) return kNoKey;
+  return find_child(parent, units.data(), units.size());
+}
+
+bool Store::create_key(std::size_t root, std::string_view path) {
+  if (!ready() || file_fd_ < 0 || path.empty()) return false;
+  auto key = static_cast<std::uint32_t>(root);
+  for (std::size_t start = 0;;) {
+    const std::size_t stop = path.find('\\', start);
+    const std::string_view name = path.substr(start, stop - start);
+    if (name.empty() || name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+        !storable_text(name, encoding_))
+      return false;
+    std::uint32_t child = find_named_child(key, name);
+    if (read_error_ != 0) {
+      fail_reading(std::strerror(read_error_));
+      return false;
+    }
+    if (child != kNoKey && index_[child].deleted) return false;
+    if (child == kNoKey) {
+      const std::string bytes = encode_for_file(name, encoding_);
+      std::uint32_t hash = 0;
+      if (encoding_ == Encoding::utf16le) {
+        std::u16string units;
+        utf16_from_utf8(name, units);
+        hash = name_hash(key, units.data(), units.size());
+      } else {
+        hash = name_hash(key, reinterpret_cast<const unsigned char*>(name.data()), name.size());
+      }
+      if (!index_.add(key, hash, file_size_ + created_names_.size(),
+                      static_cast<std::uint32_t>(bytes.size()), kNoSection, child))
+        return false;
+      created_names_ += bytes;
+      created_.push_back(child);
+    }
+    key = child;
+    if (stop == std::string_view::npos) return true;
+    start = stop + 1;
+  }
+}
+
 std::uint32_t Store::find_key(std::size_t root, std::string_view path) {
   if (!ready() || path.empty()) return kNoKey;
   auto key = static_cast<std::uint32_t>(root);
-  std::u16string units;
   for (std::size_t start = 0;;) {
     const std::size_t stop = path.find('\\', start);
     const std::string_view name = path.substr(start, stop - start);
     if (name.empty()) return kNoKey;
-    if (encoding_ == Encoding::utf16le) {
-      if (!utf16_from_utf8(name, units)) return kNoKey;
-      key = find_child(key, units.data(), units.size());
-    } else {
-      key = find_child(key, reinterpret_cast<const unsigned char*>(name.data()), name.size());
-    }
+    key = find_named_child(key, name);
     if (read_error_ != 0) {
       fail_reading(std::strerror(read_error_));
       return kNoKey;
@@ -376,7 +424,11 @@ bool Store::alive(std::uint32_t key) const {
   return state_ == State::ready && key < index_.size() && !index_[key].deleted;
 }
 
-bool Store::has_subkeys(std::uint32_t key) const { return alive(key) && index_[key].subkeys > 0; }
+bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) const {
+  if (!alive(key)) return false;
+  count = index_[key].subkeys;
+  return true;
+}
 
 template <class Unit>
 bool Store::load_values(std::uint32_t key, KeyValues& values, std::string& reason) {
@@ -415,11 +467,11 @@ const StoredValue* Store::find_value(std::uint32_t key, std::string_view name) {
   return value != nullptr && value->present ? &value->now : nullptr;
 }
 
-bool Store::count_values(std::uint32_t key, std::uint32_t& count) {
-  const KeyValues* values = values_of(key);
-  if (values == nullptr) return false;
-  count = static_cast<std::uint32_t>(std::count_if(
-      values->values.begin(), values->values.end(), [](const Value& value) { return value.present; }));
+bool Store::list_values(std::uint32_t key, std::vector<const StoredValue*>& values) {
+  const KeyValues* stored = values_of(key);
+  if (stored == nullptr) return false;
+  for (const Value& value : stored->values)
+    if (value.present) values.push_back(&value.now);
   return true;
 }
 
@@ -484,7 +536,7 @@ void Store::commit() {
 bool Store::read_name(std::uint32_t key, std::string& name) {
   const IndexedKey& entry = index_[key];
   std::string bytes(entry.name_size, '\0');
-  if (!read_exact(file_fd_, bytes.data(), bytes.size(), entry.name_offset())) {
+  if (!read_name_bytes(entry, bytes.data())) {
     fail_reading(std::strerror(errno));
     return false;
   }
@@ -507,7 +559,8 @@ bool Store::key_path(std::uint32_t key, std::string& path) {
 // - a changed value's last occurrence is rewritten, a deleted value loses
 //   every occurrence, a new one follows the key's last value line;
 // - a key without a section of its own that gets values gets a section just
-//   before the first section that named it, ahead of its subkeys.
+//   before the first section that named it, ahead of its subkeys;
+// - a key made gets a section at the end, parents before subkeys.
 bool Store::plan(std::vector<Edit>& edits) {
   std::uint32_t order = 0;
   std::unordered_map<std::uint32_t, std::uint64_t> lost_subkeys_at;  // parent -> first place
@@ -543,6 +596,9 @@ bool Store::plan(std::vector<Edit>& edits) {
         entry.subkeys == 0)
       add_section(key, at);
   }
+
+  for (const std::uint32_t key : created_)
+    if (!index_[key].deleted) add_section(key, file_size_);
 
   std::vector<std::uint32_t> touched;
   for (const auto& [key, values] : values_) touched.push_back(key);
