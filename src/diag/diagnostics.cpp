@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "diag/error_stream.h"
+
 namespace morvex {
 namespace {
 
@@ -47,8 +49,7 @@ void write_error_stream(std::string_view text) {
       rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     }
   }
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
+  put_error_stream(text);
 }
 
 }  // namespace morvex

@@ -6,7 +6,7 @@
 namespace morvex {
 
 // Deletes a file (never a directory); false when it is missing, in use, a
-// directory, or not ours to delete.
+// directory, read-only, or not ours to delete.
 bool delete_file(const std::string& windows_path);
 
 // Whether delete_file would find the file there and ours to delete, without

@@ -15,6 +15,9 @@ bool deletable_at(const std::string& path) {
   struct stat status {};
   if (lstat(path.c_str(), &status) != 0) return false;
   if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return false;
+  // Wine shows a file that nobody may write as read-only, and DeleteFileA
+  // refuses such a file: it stays, whatever this run's own rights.
+  if (S_ISREG(status.st_mode) && (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
   // Unlinking takes the right to change the folder.
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);

@@ -85,6 +85,20 @@ TEST(CaseFile, DefaultsWhenSectionsAreLeftOut) {
   EXPECT_FALSE(c.registry_64bit.has_value());
 }
 
+TEST(CaseFile, MarksReadOnlyFilesByALeadingWord) {
+  Case c;
+  std::string error;
+  ASSERT_TRUE(parse_case("== arguments\n== files\nread-only C:\\a.exe = x\nC:\\read-only b\n", "g/ro",
+                         "ro.case", c, error))
+      << error;
+  ASSERT_EQ(c.files.size(), 2u);
+  EXPECT_TRUE(c.files[0].read_only);
+  EXPECT_EQ(c.files[0].windows_path, "C:\\a.exe");
+  EXPECT_EQ(c.files[0].text, "x");
+  EXPECT_FALSE(c.files[1].read_only);
+  EXPECT_EQ(c.files[1].windows_path, "C:\\read-only b");
+}
+
 TEST(CaseFile, RejectsMistakesWithTheirLine) {
   struct Row {
     const char* what;

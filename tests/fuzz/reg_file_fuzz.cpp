@@ -2,7 +2,8 @@
 // and stay as it was. A file it takes must read back, key by key, as the full
 // parse of the same bytes says; then a few changes derived from the bytes are
 // made, and the saved file must parse to exactly the changed registry, keep
-// every byte before the first key, and hold every section of a key the
+// every byte before the first section (a section starts at the comment lines
+// directly above its key line), and hold every section of a key the
 // changes did not touch byte for byte, in its old order. No change at all
 // must leave the file byte for byte as it was.
 #include <fcntl.h>
@@ -87,6 +88,9 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
                     std::vector<Section>& sections) {
   constexpr std::size_t w = sizeof(Unit);
   std::vector<Unit> line;
+  // A section starts at the comment lines directly above its key line.
+  std::size_t comments_begin = 0;
+  bool in_comments = false;
   for (std::size_t at = begin; at + w <= bytes.size();) {
     std::size_t end = at;
     line.clear();
@@ -106,7 +110,11 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
     }
     std::size_t first = 0;
     while (first < line.size() && (line[first] == Unit(' ') || line[first] == Unit('\t'))) ++first;
+    const bool after_comments = in_comments;
+    in_comments = first < line.size() && line[first] == Unit(';');
+    if (in_comments && !after_comments) comments_begin = at;
     if (first < line.size() && line[first] == Unit('[')) {
+      const std::size_t section_begin = after_comments ? comments_begin : at;
       std::size_t close = line.size();
       while (close > first + 1 && line[close - 1] != Unit(']')) --close;
       std::string path;
@@ -114,8 +122,8 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
         path.assign(line.begin() + first + 1, line.begin() + close - 1);
       else
         regfile::append_utf8(line.data() + first + 1, close - 1 - (first + 1), path);
-      if (!sections.empty()) sections.back().end = at;
-      sections.push_back({at, bytes.size(), folded(path)});
+      if (!sections.empty()) sections.back().end = section_begin;
+      sections.push_back({section_begin, bytes.size(), folded(path)});
     }
     at = next;
   }

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -117,6 +119,9 @@ TEST(HostileInput, AFileTheStoreCannotUseIsNamedOnceAndLeftAsItWas) {
        nullptr, false, ":4: NUL character in the file"},
       {"an unterminated string", with_line_after_first_section(good, "\"Bad\"=\"x\r\n"), nullptr,
        false, ":4: unterminated string"},
+      {"a byte that is not UTF-8 in an 8-bit Version 5.00 file",
+       with_line_after_first_section(wide, "\"MenuName#1\"=\"Caf\xE9\"\r\n"), nullptr, false,
+       ":4: not UTF-8 (a \"Version 5.00\" file in 8-bit text must be UTF-8)"},
       {"truncated UTF-16", utf16le(wide) + "x", nullptr, false,
        ":" + std::to_string(line_number_after(wide)) + ": truncated UTF-16 text (odd number of bytes)"},
       {"a 100 MB line with an unterminated string", huge_open_string, nullptr, false,
@@ -246,6 +251,52 @@ TEST(HostileInput, AFileThatCannotBeReplacedStaysAndALaterRunFinishes) {
     EXPECT_FALSE(exists(prefix + saving)) << r.row;
     if (std::string(r.row) == "a full disk") umount(prefix.c_str());
   }
+}
+
+// Whatever read the error stream may be gone (an installer's log pipe
+// closed): the run still goes to its end and starts the follow-on program,
+// which must not inherit an ignored SIGPIPE.
+TEST(HostileInput, AClosedErrorStreamStopsNothing) {
+  Sandbox sandbox("hostile-stderr");
+  const std::vector<std::string> release_24 = {"24"};
+  const std::string bytes = product_registry(release_24, 0);
+  const Reference plain = [&] {
+    const std::string prefix = sandbox.make_prefix("reference");
+    write_file(prefix + "/registry.reg", bytes);
+    const RunOutcome outcome = run_program({prefix, release_24, "", {}});
+    return Reference{read_file(prefix + "/registry.reg"), outcome.error_stream};
+  }();
+  ASSERT_NE(plain.errors, "") << "no error line to write";
+  ASSERT_NE(plain.saved, bytes);
+
+  const std::string prefix = sandbox.make_prefix("closed");
+  write_file(prefix + "/registry.reg", bytes);
+  write_file(prefix + "/follow-on.sh", "#!/bin/sh\nexec cat /proc/self/status > \"$1\"\n");
+  chmod((prefix + "/follow-on.sh").c_str(), 0755);
+  const std::string status_file = prefix + "/follow-on.status";
+  ProgramRun run{prefix, {"24", "follow-on.sh", status_file}, "", [] {
+                   signal(SIGPIPE, SIG_DFL);
+                   int ends[2];
+                   if (pipe(ends) != 0) _exit(125);
+                   close(ends[0]);
+                   dup2(ends[1], 2);
+                   close(ends[1]);
+                 }};
+  const RunOutcome outcome = run_program(run, 60);
+  EXPECT_EQ(outcome.signal, 0);
+  EXPECT_EQ(outcome.exit_status, 0);
+  EXPECT_TRUE(read_file(prefix + "/registry.reg") == plain.saved) << "not saved as a plain run saves";
+
+  std::string status;
+  for (const long long started = now_ns(); seconds_since(started) < 10;) {
+    status = read_file(status_file);
+    if (status.find("SigIgn:") != std::string::npos && status.back() == '\n') break;
+    usleep(10000);
+  }
+  const std::size_t ignored_at = status.find("SigIgn:");
+  ASSERT_NE(ignored_at, std::string::npos) << "the follow-on program did not start";
+  const unsigned long long ignored = std::strtoull(status.c_str() + ignored_at + 7, nullptr, 16);
+  EXPECT_EQ(ignored & (1ull << (SIGPIPE - 1)), 0u) << "the follow-on program ignores SIGPIPE";
 }
 
 TEST(HostileInput, AHundredMegabyteLineIsCopiedThroughOrReadAsTooLarge) {

@@ -64,6 +64,17 @@ TEST_F(FileDeletion, SymlinkGoesButNotItsTarget) {
   EXPECT_TRUE(fs::exists(bin_ / "real.exe"));
 }
 
+// As Wine sees it: read-only only when nobody may write the file.
+TEST_F(FileDeletion, AFileNobodyMayWriteStays) {
+  write_file(bin_ / "xvxc5.exe");
+  fs::permissions(bin_ / "xvxc5.exe", fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_FALSE(delete_file("C:\\Morvex\\bin\\xvxc5.exe"));
+  EXPECT_TRUE(fs::exists(bin_ / "xvxc5.exe"));
+  fs::permissions(bin_ / "xvxc5.exe", fs::perms::group_write, fs::perm_options::add);
+  EXPECT_TRUE(delete_file("C:\\Morvex\\bin\\xvxc5.exe"));
+  EXPECT_FALSE(fs::exists(bin_ / "xvxc5.exe"));
+}
+
 TEST_F(FileDeletion, DotDotCannotReachAFileBesideThePrefix) {
   // A file outside drive_c that the path names by climbing: it must stay.
   write_file(prefix_ / "registry.reg");

@@ -72,6 +72,21 @@ TEST(RegText, Utf16RoundTripsEvenLoneSurrogates) {
   EXPECT_FALSE(storable_text("\xff", Encoding::utf8));
 }
 
+// The check of a Version 5 file's lines takes exactly what the conversion
+// takes, wherever in a line the sequence falls against its 16-byte blocks.
+TEST(RegText, Utf8CheckAgreesWithTheConversionAtEveryPlace) {
+  std::u16string ignored;
+  for (const char* sequence : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xed\xa0\x80",
+                               "\x80", "\xc3", "\xe2\x82", "\xc0\xaf", "\xf4\x90\x80\x80", "\xff"})
+    for (std::size_t before = 0; before < 40; ++before)
+      for (const std::size_t after : {0, 1, 15, 16, 17}) {
+        const std::string line = std::string(before, 'a') + sequence + std::string(after, 'z');
+        EXPECT_EQ(is_utf8(reinterpret_cast<const unsigned char*>(line.data()), line.size()),
+                  utf16_from_utf8(line, ignored))
+            << before << " + " << line.substr(before) << " + " << after;
+      }
+}
+
 TEST(RegText, FoldsOnlyAsciiLetters) {
   EXPECT_TRUE(equal_folded("Compiler_List", "compiler_LIST"));
   EXPECT_FALSE(equal_folded("\xc3\x89", "\xc3\xa9"));

@@ -151,6 +151,17 @@ TEST(RegTree, AcceptsEveryLineEnd) {
   }
 }
 
+// Old Windows tools ended a file with a DOS end-of-file byte on a line of its own.
+TEST(RegTree, AcceptsADosEndOfFileByteEndingAREGEDIT4File) {
+  for (const char* end : {"\x1A", "\x1A\r\n", "\x1A\n"}) {
+    std::vector<RegTreeKey> keys;
+    std::string error;
+    ASSERT_TRUE(read_reg_tree("REGEDIT4\r\n[HKEY_CURRENT_USER\\K]\r\n\"b\"=\"x\"\r\n"s + end, keys, error))
+        << error;
+    EXPECT_EQ(data_of(keys, "HKEY_CURRENT_USER\\K", "b"), "x\0"s);
+  }
+}
+
 // Files that must be refused whole, with the line that is wrong. Each row
 // is a REGEDIT4 text unless it says otherwise.
 struct BadCase {
@@ -215,6 +226,28 @@ const BadCase kBadFiles[] = {
      "3: value continues past the end"},
     {"stray line", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\nx=1\r\n", "3: line not understood"},
     {"hash comment", "REGEDIT4\r\n# note\r\n", "2: line not understood"},
+    {"Latin-1 text in a Version 5 file",
+     "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n\"a\"=\"Caf\xE9\"\r\n",
+     "3: not UTF-8"},
+    {"Latin-1 key name after a UTF-8 mark",
+     "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Caf\xE9]\r\n",
+     "2: not UTF-8"},
+    {"UTF-8 cut short at the line end",
+     "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\A]\r\n\"a\"=\"\xE2\x82\"\r\n",
+     "3: not UTF-8"},
+    {"overlong UTF-8 in a comment", "Windows Registry Editor Version 5.00\r\n; \xC0\xAF\r\n",
+     "2: not UTF-8"},
+    {"UTF-8 beyond U+10FFFF", "Windows Registry Editor Version 5.00\r\n; \xF4\x90\x80\x80\r\n",
+     "2: not UTF-8"},
+    {"a line after the end-of-file byte", "REGEDIT4\r\n\x1A\r\n[HKEY_CURRENT_USER\\A]\r\n",
+     "3: line after the end-of-file byte"},
+    {"a blank line after the end-of-file byte", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\x1A\r\n\r\n",
+     "4: line after the end-of-file byte"},
+    {"the end-of-file byte after a key", "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\x1A", "2: text after the key name"},
+    {"the end-of-file byte within a continued value",
+     "REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"a\"=hex:01,\\\r\n\x1A", "4: bad hex byte"},
+    {"the end-of-file byte in a Version 5 file", "Windows Registry Editor Version 5.00\r\n\x1A",
+     "2: line not understood"},
     {"bad line in UTF-16",
      utf16_file("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"a\"=\"x\r\n"),
      "4: unterminated string"},

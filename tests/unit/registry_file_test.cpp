@@ -303,6 +303,74 @@ TEST_F(RegistryFile, KeysImpliedByDeletedSectionsStay) {
   EXPECT_FALSE(reg_open_key(RootKey::current_user, "A", key));
 }
 
+// Comment lines directly above a section belong to it: they stay when the
+// key before goes, and go with their own key.
+TEST_F(RegistryFile, CommentsAboveASectionGoWithItsKeyAlone) {
+  const std::string before = crlf(R"(REGEDIT4
+
+; about A
+[HKEY_CURRENT_USER\A]
+"v"="1"
+; within A
+
+; under A, apart from B
+
+; about B
+  ; more about B
+;
+[HKEY_CURRENT_USER\B]
+"w"="2"
+; last
+)");
+  const struct {
+    const char* row;
+    const char* deleted;
+    std::string after;
+  } cases[] = {
+      {"the key before", "A", "REGEDIT4\n\n; about B\n  ; more about B\n;\n[HKEY_CURRENT_USER\\B]\n\"w\"=\"2\"\n; last\n"},
+      {"the key after", "B",
+       "REGEDIT4\n\n; about A\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n; within A\n\n; under A, apart from B\n\n"},
+  };
+  for (const auto& c : cases) {
+    write_registry(before);
+    EXPECT_TRUE(reg_delete_key(RootKey::current_user, c.deleted)) << c.row;
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), crlf(c.after)) << c.row;
+  }
+}
+
+// A DOS end-of-file byte stays the file's last byte, whatever is changed.
+TEST_F(RegistryFile, KeepsADosEndOfFileByteLast) {
+  const std::string before = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"1\"\r\n\r\n"
+                             "[HKEY_CURRENT_USER\\B\\C]\r\n\"w\"=\"2\"\r\n\x1A";
+  const struct {
+    const char* row;
+    void (*change)();
+    std::string after;
+  } cases[] = {
+      {"nothing", [] {}, before},
+      {"a value added to the last key",
+       [] {
+         RegistryKey key;
+         ASSERT_TRUE(reg_open_key(RootKey::current_user, "B\\C", key));
+         EXPECT_TRUE(reg_write_dword(key, "n", 1));
+       },
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"1\"\r\n\r\n"
+       "[HKEY_CURRENT_USER\\B\\C]\r\n\"w\"=\"2\"\r\n\"n\"=dword:00000001\r\n\x1A"},
+      {"the last key deleted, its parent kept",
+       [] { EXPECT_TRUE(reg_delete_key(RootKey::current_user, "B\\C")); },
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\r\n\x1A"},
+  };
+  for (const auto& c : cases) {
+    write_registry(before);
+    c.change();
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), c.after) << c.row;
+  }
+}
+
 TEST_F(RegistryFile, AnImpliedKeyGetsASectionBeforeItsSubkeys) {
   write_registry(crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\Z]\n\n[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n"));
   RegistryKey a;
@@ -443,6 +511,10 @@ TEST_F(RegistryFile, AMalformedFileIsReportedOnceAndLeftAlone) {
        ":3: NUL character in the file\n"},
       {"truncated UTF-16", utf16_file("Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Software]\r\n") + "x",
        ":3: truncated UTF-16 text (odd number of bytes)\n"},
+      // Moving such a text to another value could not write it back.
+      {"Latin-1 byte in a Version 5 file",
+       "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Software]\r\n\"a\"=\"Caf\xE9\"\r\n",
+       ":3: not UTF-8 (a \"Version 5.00\" file in 8-bit text must be UTF-8)\n"},
   };
   for (const auto& c : cases) {
     write_registry(c.bytes);

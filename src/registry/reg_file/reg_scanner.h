@@ -58,6 +58,8 @@ struct NameSpan {
 template <class Unit>
 struct SectionHeader {
   const TextLine<Unit>& line;
+  // Where the section starts: the comment lines directly above it belong to it.
+  std::uint64_t begin;
   std::size_t root;
   const std::vector<NameSpan>& names;  // the components below the root
   // How many leading components, with the root, are spelled exactly as in
@@ -95,8 +97,9 @@ class Scanner {
         error = {reader.error_line(), reader.error()};
         return false;
       }
-      ends_with_line_end_ = line.line_end_size != 0;
+      const bool line_ended = line.line_end_size != 0;
       if (!(header_seen_ ? body(line, error) : header(line, error))) return false;
+      if (text_end_ == kNoEndOfFileByte) ends_with_line_end_ = line_ended;
     }
     if (!header_seen_) return fail(error, 1, kUnknownHeader);
     if (continuing_) return fail(error, continued_line_, "value continues past the end of the file");
@@ -105,7 +108,13 @@ class Scanner {
 
   // The header line's line end, which new lines copy.
   std::string_view line_end() const { return line_end_; }
+  // Of the last line before an end-of-file byte, if the file has one.
   bool ends_with_line_end() const { return ends_with_line_end_; }
+  // Where a DOS end-of-file byte (0x1A alone on the last line of a REGEDIT4
+  // file, as old Windows tools wrote it) starts: the registry text ends
+  // there, and the byte stays after whatever is added.
+  static constexpr std::uint64_t kNoEndOfFileByte = UINT64_MAX;
+  std::uint64_t text_end() const { return text_end_; }
 
  private:
   enum class Kind { text, dword, hex, typed_hex, deletion };
@@ -189,12 +198,17 @@ class Scanner {
       return fail(error, line, "a REGEDIT4 file must be 8-bit text without a byte-order mark");
     header_seen_ = true;
     wide_ = which == FileHeader::version5;
+    check_utf8_ = wide_ && sizeof(Unit) == 1;
     if (line.line_end_size == 1) line_end_ = *end == Unit('\n') ? "\n" : "\r";
     sink_.header(which);
     return true;
   }
 
   bool body(const TextLine<Unit>& line, ScanError& error) {
+    if (text_end_ != kNoEndOfFileByte) return fail(error, line, "line after the end-of-file byte (1A)");
+    if constexpr (sizeof(Unit) == 1)
+      if (check_utf8_ && !is_utf8(line.text, line.size))
+        return fail(error, line, "not UTF-8 (a \"Version 5.00\" file in 8-bit text must be UTF-8)");
     const Unit* p = line.text;
     const Unit* end = p + line.size;
     skip_blanks(p, end);
@@ -210,18 +224,34 @@ class Scanner {
         return true;
       }
     }
-    // Inside a continuation, blank and comment lines are skipped.
-    if (p == end || *p == Unit(';')) return true;
+    // Blank and comment lines are skipped, inside a continuation too; a run
+    // of comment lines directly above a section starts that section.
+    if (p == end || *p == Unit(';')) {
+      if (p == end) {
+        in_comments_ = false;
+      } else if (!in_comments_) {
+        in_comments_ = true;
+        comments_begin_ = line.offset;
+      }
+      return true;
+    }
+    const std::uint64_t section_begin = in_comments_ ? comments_begin_ : line.offset;
+    in_comments_ = false;
     if (continuing_) return hex_list(p, end, line, error);
-    if (*p == Unit('[')) return section(p + 1, end, line, error);
+    if (*p == Unit('[')) return section(p + 1, end, line, section_begin, error);
     if (*p == Unit('"') || *p == Unit('@')) {
       if (!in_section_) return fail(error, line, "value outside any key");
       return value(p, end, line, error);
     }
+    if (line.size == 1 && *p == Unit(0x1A) && !wide_) {
+      text_end_ = line.offset;
+      return true;
+    }
     return fail(error, line, "line not understood");
   }
 
-  bool section(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
+  bool section(const Unit* p, const Unit* end, const TextLine<Unit>& line, std::uint64_t begin,
+               ScanError& error) {
     if (p != end && *p == Unit('-'))
       return fail(error, line, "key deletion ([-...]) has no meaning in a registry file");
     // Key names may hold "]": the name ends at the last one.
@@ -267,7 +297,7 @@ class Scanner {
     names_.clear();
     for (const NameSpan& name : last_names_) names_.push_back({base + name.start, name.size});
     in_section_ = true;
-    return sink_.section(SectionHeader<Unit>{line, root_, names_, repeated}, error);
+    return sink_.section(SectionHeader<Unit>{line, begin, root_, names_, repeated}, error);
   }
 
   // A quoted text from its opening quote; `p` ends after the closing one.
@@ -433,7 +463,12 @@ class Scanner {
   bool wide_ = false;
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
+  std::uint64_t text_end_ = kNoEndOfFileByte;
+  bool check_utf8_ = false;  // set by the header line, so only for a whole file
   bool in_section_ = false;
+  // A run of comment lines up to this line, and where it started.
+  bool in_comments_ = false;
+  std::uint64_t comments_begin_ = 0;
   // The last section's path (from its root to its last "]"), the size of
   // its root, the root it names and its components within the path.
   std::vector<Unit> last_path_;

@@ -82,7 +82,7 @@ class IndexSink {
 
   bool section(const SectionHeader<Unit>& header, ScanError& error) {
     KeyIndex& index = store_.index_;
-    const std::uint32_t section = index.add_section(header.line.offset);
+    const std::uint32_t section = index.add_section(header.begin);
     std::uint32_t key = static_cast<std::uint32_t>(header.root);
     if (index[key].first_seen == kNoSection) index[key].first_seen = section;
     // A previous section of another root names no sibling of this one's keys.
@@ -270,6 +270,8 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
                                                    : Encoding::ansi;
   line_end_ = std::string(scanner.line_end());
   ends_with_line_end_ = scanner.ends_with_line_end();
+  // Changes then go before a DOS end-of-file byte; the save copies it after them.
+  file_size_ = std::min(file_size_, scanner.text_end());
   return true;
 }
 

@@ -112,7 +112,7 @@ class Store {
   std::string path_;
   int dir_fd_ = -1;   // the prefix folder, locked
   int file_fd_ = -1;  // registry.reg as loaded; -1 when there is none
-  std::uint64_t file_size_ = 0;
+  std::uint64_t file_size_ = 0;  // up to a DOS end-of-file byte, which stays last
   struct stat file_status_ {};
   // Where a save goes: registry.reg itself, or the file it links to.
   std::string save_folder_;

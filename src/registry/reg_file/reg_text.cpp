@@ -1,6 +1,7 @@
 #include "registry/reg_file/reg_text.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace morvex::regfile {
 namespace {
@@ -79,6 +80,32 @@ std::string utf16le_bytes(const std::u16string& units) {
   return bytes;
 }
 
+// The code point of the sequence of two to four bytes at text[i], and its
+// length; 0 for bytes that are not UTF-8 (a stray or missing continuation
+// byte, an overlong form, or beyond U+10FFFF). Surrogates pass, as
+// append_utf8 writes a lone one so.
+std::size_t decode_utf8(const unsigned char* text, std::size_t size, std::size_t i, char32_t& c) {
+  const unsigned char lead = text[i];
+  std::size_t length = 0;
+  char32_t least = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, c = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, c = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, c = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (length > size - i) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char next = text[i + k];
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  return c < least || c > 0x10FFFF ? 0 : length;
+}
+
 }  // namespace
 
 bool equal_folded(std::string_view a, std::string_view b) {
@@ -103,38 +130,39 @@ void append_utf8(const char16_t* units, std::size_t count, std::string& out) {
 bool utf16_from_utf8(std::string_view text, std::u16string& out) {
   out.clear();
   out.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out += static_cast<char16_t>(lead);
+    if (bytes[i] < 0x80) {
+      out += static_cast<char16_t>(bytes[i]);
       ++i;
       continue;
     }
-    std::size_t length = 0;
     char32_t c = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, c = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, c = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, c = lead & 0x07, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF) return false;
+    const std::size_t length = decode_utf8(bytes, text.size(), i, c);
+    if (length == 0) return false;
     if (c >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
       out += static_cast<char16_t>(c);
     }
+    i += length;
+  }
+  return true;
+}
+
+bool is_utf8_from(const unsigned char* text, std::size_t size, std::size_t i) {
+  while (i < size) {
+    // Most text is ASCII: eight bytes at a time up to the first that is not.
+    for (std::uint64_t word; i + 8 <= size; i += 8) {
+      std::memcpy(&word, text + i, 8);
+      if ((word & 0x8080808080808080ull) != 0) break;
+    }
+    while (i < size && text[i] < 0x80) ++i;
+    if (i == size) break;
+    char32_t ignored = 0;
+    const std::size_t length = decode_utf8(text, size, i, ignored);
+    if (length == 0) return false;
     i += length;
   }
   return true;

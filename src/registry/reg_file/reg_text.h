@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "registry/reg_file/reg_blocks.h"
+
 namespace morvex::regfile {
 
 // How a file's text is stored. REGEDIT4 files are 8-bit text used as it is;
@@ -39,6 +41,25 @@ bool equal_folded(std::string_view a, std::string_view b);
 void append_utf8(const char16_t* units, std::size_t count, std::string& out);
 // False on bytes that are not UTF-8.
 bool utf16_from_utf8(std::string_view text, std::u16string& out);
+// Whether utf16_from_utf8 takes the bytes from text[i] on.
+bool is_utf8_from(const unsigned char* text, std::size_t size, std::size_t i);
+// The same for the whole text: all of a Version 5 file's 8-bit text must
+// be, or values copied from it could not be written back. Inline, as the
+// scanner asks it of every line, which is ASCII most of the time.
+inline bool is_utf8(const unsigned char* text, std::size_t size) {
+  using B = Block<unsigned char>;
+  std::size_t i = 0;
+  for (; i + B::kUnits <= size; i += B::kUnits)
+    if (B::any(B::load(text + i) & 0x80)) return is_utf8_from(text, size, i);
+  // The rest as the last block of the line, which overlaps the blocks before.
+  if (i < size && size >= B::kUnits) {
+    if (B::any(B::load(text + size - B::kUnits) & 0x80)) return is_utf8_from(text, size, i);
+    return true;
+  }
+  for (; i < size; ++i)
+    if (text[i] >= 0x80) return is_utf8_from(text, size, i);
+  return true;
+}
 
 // UTF-16LE bytes (an odd last byte is dropped) as UTF-8: how a Version 5
 // file's hex(1/2/7) data reaches the program.

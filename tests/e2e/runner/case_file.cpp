@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <string_view>
 
 #include "registry/reg_file/reg_tree.h"
 #include "registry_view.h"
@@ -121,10 +122,14 @@ class Parser {
     for (const Line& line : section.body) {
       if (trim(line.text).empty()) continue;
       DriveFile file;
-      const auto equals = line.text.find(" = ");
-      file.windows_path = line.text.substr(0, equals);
+      // A path starts with its drive, so this word cannot be part of one.
+      static constexpr std::string_view kReadOnly = "read-only ";
+      file.read_only = line.text.starts_with(kReadOnly);
+      const std::string entry = line.text.substr(file.read_only ? kReadOnly.size() : 0);
+      const auto equals = entry.find(" = ");
+      file.windows_path = entry.substr(0, equals);
       if (equals != std::string::npos) {
-        const std::string text = line.text.substr(equals + 3);
+        const std::string text = entry.substr(equals + 3);
         file.is_recorder = text == "@recorder";
         if (!file.is_recorder) file.text = unescape_text(text);
       }

@@ -20,6 +20,8 @@ struct DriveFile {
   std::string windows_path;  // C:\dir\name
   bool is_recorder = false;  // the test program that records its arguments
   std::string text;          // the content when it is not the recorder
+  // Without write permission, which Wine shows as the read-only attribute.
+  bool read_only = false;
 };
 
 // One variable of the program's environment; no value unsets it.

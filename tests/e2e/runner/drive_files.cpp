@@ -48,6 +48,11 @@ bool runs_as_program(const std::string& windows_path) {
   return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd";
 }
 
+bool is_read_only(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
+}
+
 bool expects_new_content(const std::vector<DriveFile>& before, const std::vector<DriveFile>& after) {
   for (const DriveFile& file : after) {
     const DriveFile* earlier = find_file(before, file.windows_path);
@@ -87,7 +92,8 @@ bool lay_files(const std::string& prefix, const std::vector<DriveFile>& files,
       error = "cannot write " + path.string();
       return false;
     }
-    chmod(path.c_str(), file.is_recorder || runs_as_program(file.windows_path) ? 0755 : 0644);
+    const mode_t mode = file.is_recorder || runs_as_program(file.windows_path) ? 0755 : 0644;
+    chmod(path.c_str(), file.read_only ? mode & ~0222 : mode);
   }
   return true;
 }
@@ -107,6 +113,9 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
     if (bytes != expected_bytes(file, recorder))
       differences.push_back(file.windows_path + ": expected " + show_content(file) + ", found " +
                             show_found(bytes, recorder));
+    if (is_read_only(path) != file.read_only)
+      differences.push_back(file.windows_path + (file.read_only ? ": writable, expected read-only"
+                                                                : ": read-only, expected writable"));
   }
   for (const DriveFile& file : before) {
     std::error_code ignored;
