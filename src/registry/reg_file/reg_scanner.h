@@ -18,57 +18,10 @@
 #include <vector>
 
 #include "registry/reg_file/reg_lines.h"
+#include "registry/reg_file/reg_scan_records.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::regfile {
-
-enum class FileHeader { regedit4, version5 };
-
-// The roots a section may name; the program uses only the second and third.
-inline constexpr std::size_t kRootCount = 6;
-inline constexpr std::size_t kRootCurrentUser = 1;
-inline constexpr std::size_t kRootLocalMachine = 2;
-std::string_view root_name(std::size_t root);
-// The root spelled by units (any letter case), or kRootCount.
-std::size_t find_root(const unsigned char* units, std::size_t size);
-std::size_t find_root(const char16_t* units, std::size_t size);
-
-// What a file's first bytes say: a UTF-16LE or UTF-8 byte-order mark, or
-// none (8-bit text; the header line then tells REGEDIT4 from UTF-8).
-struct ByteOrderMark {
-  bool utf16le = false;
-  std::size_t size = 0;
-};
-ByteOrderMark sniff_byte_order_mark(std::string_view first_bytes);
-
-struct ScanError {
-  std::size_t line = 0;
-  std::string what;
-};
-
-// A component of a section's key path: units [start, start + size) of its line.
-struct NameSpan {
-  std::size_t start;
-  std::size_t size;
-};
-
-template <class Unit>
-struct SectionHeader {
-  const TextLine<Unit>& line;
-  std::size_t root;
-  const std::vector<NameSpan>& names;  // the components below the root
-  // How many leading components, with the root, are spelled exactly as in
-  // the section before.
-  std::size_t repeated;
-};
-
-struct ValueRecord {
-  std::string name;  // as the program sees it: "" for the default value
-  std::uint32_t type = 0;
-  std::string data;  // as the program reads it
-  std::uint64_t begin = 0;  // byte range of the value's lines, line ends included
-  std::uint64_t end = 0;
-};
 
 template <class Unit, class Sink>
 class Scanner {
@@ -77,7 +30,7 @@ class Scanner {
   Scanner(Sink& sink, bool has_bom) : sink_(sink), has_bom_(has_bom) {}
   // Sections of a file already checked, whose header was `header`.
   Scanner(Sink& sink, FileHeader header)
-      : sink_(sink), header_seen_(true), wide_(header == FileHeader::version5) {}
+      : sink_(sink), state_(State::before_sections), wide_(header == FileHeader::version5) {}
 
   bool run(LineReader<Unit>& reader, ScanError& error) {
     TextLine<Unit> line;
@@ -89,10 +42,17 @@ class Scanner {
         return false;
       }
       ends_with_line_end_ = line.line_end_size != 0;
-      if (!(header_seen_ ? body(line, error) : header(line, error))) return false;
+      if (!(state_ == State::before_header ? header(line, error) : body(line, error))) return false;
     }
-    if (!header_seen_) return fail(error, 1, kUnknownHeader);
-    if (continuing_) return fail(error, continued_line_, "value continues past the end of the file");
+    switch (state_) {
+      case State::before_header:
+        return fail(error, 1, kUnknownHeader);
+      case State::continuing_value:
+        return fail(error, continued_line_, "value continues past the end of the file");
+      case State::before_sections:
+      case State::in_section:
+        return true;
+    }
     return true;
   }
 
@@ -101,6 +61,14 @@ class Scanner {
   bool ends_with_line_end() const { return ends_with_line_end_; }
 
  private:
+  // Where the scan stands between two lines, which decides how the next
+  // line is read.
+  enum class State {
+    before_header,     // the first line must be the header
+    before_sections,   // a value line would have no key
+    in_section,        // values of the last section, or the next section
+    continuing_value,  // a hex list ended in a backslash: the next line goes on with it
+  };
   enum class Kind { text, dword, hex, typed_hex, deletion };
   struct TypeTag {
     std::string_view text;
@@ -171,7 +139,7 @@ class Scanner {
     }
     if (which == FileHeader::regedit4 && (has_bom_ || sizeof(Unit) != 1))
       return fail(error, line, "a REGEDIT4 file must be 8-bit text without a byte-order mark");
-    header_seen_ = true;
+    state_ = State::before_sections;
     wide_ = which == FileHeader::version5;
     if (line.line_end_size == 1) line_end_ = *end == Unit('\n') ? "\n" : "\r";
     sink_.header(which);
@@ -184,12 +152,19 @@ class Scanner {
     skip_blanks(p, end);
     // Inside a continuation, blank and comment lines are skipped.
     if (p == end || *p == Unit(';')) return true;
-    if (continuing_) return hex_list(p, end, line, error);
-    if (*p == Unit('[')) return section(p + 1, end, line, error);
-    if (*p == Unit('"') || *p == Unit('@')) {
-      if (!in_section_) return fail(error, line, "value outside any key");
-      return value(p, end, line, error);
+    const bool starts_value = *p == Unit('"') || *p == Unit('@');
+    switch (state_) {
+      case State::continuing_value:
+        return hex_list(p, end, line, error);
+      case State::before_header:
+      case State::before_sections:
+        if (starts_value) return fail(error, line, "value outside any key");
+        break;
+      case State::in_section:
+        if (starts_value) return value(p, end, line, error);
+        break;
     }
+    if (*p == Unit('[')) return section(p + 1, end, line, error);
     return fail(error, line, "line not understood");
   }
 
@@ -238,7 +213,7 @@ class Scanner {
     const auto base = static_cast<std::size_t>(p - line.text);
     names_.clear();
     for (const NameSpan& name : last_names_) names_.push_back({base + name.start, name.size});
-    in_section_ = true;
+    state_ = State::in_section;
     return sink_.section(SectionHeader<Unit>{line, root_, names_, repeated}, error);
   }
 
@@ -324,18 +299,19 @@ class Scanner {
       case Kind::deletion:
         return fail(error, line, "value deletion (=-) has no meaning in a registry file");
     }
-    expect_byte_ = true;
     return hex_list(p, end, line, error);
   }
 
   // Comma-separated bytes; a backslash where a byte could start continues
   // the list on the next line.
   bool hex_list(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
-    continuing_ = false;
+    state_ = State::in_section;
+    // A list always continues where a byte may start.
+    bool expect_byte = true;
     // Most of a large file is "xx," runs as regedit writes them.
     if constexpr (!kWantsValues)
-      if (expect_byte_) p += hex_triples_run(p, static_cast<std::size_t>(end - p));
-    while (expect_byte_ && end - p >= 3 && p[2] == Unit(',')) {
+      if (expect_byte) p += hex_triples_run(p, static_cast<std::size_t>(end - p));
+    while (expect_byte && end - p >= 3 && p[2] == Unit(',')) {
       const int high = hex_digit(p[0]);
       const int low = hex_digit(p[1]);
       if ((high | low) < 0) break;
@@ -345,15 +321,15 @@ class Scanner {
     for (;;) {
       skip_blanks(p, end);
       if (p == end || *p == Unit(';')) break;
-      if (!expect_byte_) {
+      if (!expect_byte) {
         if (*p != Unit(',')) return fail(error, line, "bad hex byte");
         ++p;
-        expect_byte_ = true;
+        expect_byte = true;
         continue;
       }
       if (*p == Unit('\\')) {
         if (!at_line_end(p + 1, end)) return fail(error, line, "bad hex byte");
-        continuing_ = true;
+        state_ = State::continuing_value;
         continued_line_ = line.number;
         return true;
       }
@@ -362,7 +338,7 @@ class Scanner {
       ++p;
       if (p != end && hex_digit(*p) >= 0) byte = byte << 4 | hex_digit(*p++);
       if constexpr (kWantsValues) bytes_ += static_cast<char>(byte);
-      expect_byte_ = false;
+      expect_byte = false;
     }
     finish_value(line);
     return true;
@@ -391,12 +367,11 @@ class Scanner {
   }
 
   Sink& sink_;
+  State state_ = State::before_header;
   bool has_bom_ = false;
-  bool header_seen_ = false;
   bool wide_ = false;
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
-  bool in_section_ = false;
   // The last section's path (from its root to its last "]"), the size of
   // its root, the root it names and its components within the path.
   std::vector<Unit> last_path_;
@@ -405,9 +380,7 @@ class Scanner {
   std::vector<NameSpan> last_names_;
   std::vector<NameSpan> names_;  // the same within the line
   // The value being read; a hex list may continue over several lines.
-  bool continuing_ = false;
   std::size_t continued_line_ = 0;
-  bool expect_byte_ = true;
   Kind kind_ = Kind::text;
   std::uint32_t type_ = 0;
   std::uint64_t value_begin_ = 0;

@@ -89,6 +89,10 @@ class Store {
   bool find_save_target();
   void forget_file();
   void fail_reading(const std::string& reason);
+  // Bytes of the loaded file; false with errno set.
+  bool read_at(void* data, std::size_t size, std::uint64_t offset) const;
+  // Checks the whole file after its byte-order mark and indexes its keys.
+  bool index_file(const ByteOrderMark& mark, ScanError& error);
   template <class Unit>
   bool scan_file(std::uint64_t begin, ScanError& error);
   template <class Unit>

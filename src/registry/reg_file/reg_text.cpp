@@ -88,6 +88,12 @@ bool equal_folded(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string folded(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = fold_ascii(c);
+  return result;
+}
+
 void append_utf8(const char16_t* units, std::size_t count, std::string& out) {
   for (std::size_t i = 0; i < count; ++i) {
     char32_t c = units[i];

@@ -33,6 +33,8 @@ constexpr Unit fold_ascii(Unit unit) {
   return unit >= Unit('A') && unit <= Unit('Z') ? Unit(unit + ('a' - 'A')) : unit;
 }
 bool equal_folded(std::string_view a, std::string_view b);
+// The name with its ASCII capitals made small: a key for looking names up.
+std::string folded(std::string_view text);
 
 // UTF-16 to UTF-8; a lone surrogate becomes its own three-byte form, so any
 // unit sequence comes back unchanged through utf16_from_utf8.
