@@ -458,11 +458,39 @@ class Filler {
     }
   }
 
+  // Keys in no order at all, as joined exports or a hand-edited file give
+  // them: below Software a wide level of keys with three subkeys each, their
+  // sections shuffled, so most sections name an ancestor seen long before.
+  // The shuffle is drawn once for the whole file, with room for `file_size`.
+  void unsorted(std::string_view root, std::uint64_t until, std::uint64_t file_size) {
+    constexpr std::uint32_t kKeysPerTop = 4;  // the key itself and three subkeys
+    if (unsorted_keys_.empty()) {
+      unsorted_keys_.resize(file_size / 70 + 64);  // sections take 75 to 95 bytes
+      for (std::uint32_t i = 0; i < unsorted_keys_.size(); ++i) unsorted_keys_[i] = i;
+      for (std::size_t i = unsorted_keys_.size() - 1; i > 0; --i)
+        std::swap(unsorted_keys_[i], unsorted_keys_[random_.below(static_cast<std::uint32_t>(i + 1))]);
+    }
+    std::vector<std::string> path;
+    while (tree_.out().bytes() < until && unsorted_next_ < unsorted_keys_.size()) {
+      const std::uint32_t key = unsorted_keys_[unsorted_next_++];
+      const std::uint32_t top = key / kKeysPerTop;
+      path = {"Software", std::string(kWords[top % kWordCount]) + std::to_string(top)};
+      if (key % kKeysPerTop != 0) path.push_back(distinct_word(top, key % kKeysPerTop));
+      tree_.key(root, path, false);
+      if (random_.chance(50))
+        tree_.dword_value(word() + std::to_string(key % 10), random_.below(2));
+      else
+        tree_.string_value(word(), random_.pick(kShortTexts));
+    }
+  }
+
  private:
   TreeWriter& tree_;
   Random& random_;
   std::uint32_t vendors_ = 0;
   std::uint64_t guids_ = 0;
+  std::vector<std::uint32_t> unsorted_keys_;
+  std::size_t unsorted_next_ = 0;
 };
 
 struct ToolEntry {
@@ -616,6 +644,8 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   // The local machine's half, then the user's, with the product in the middle.
   if (options.shape == Shape::many_keys) {
     filler.many_keys(kLocalMachine, at(40));
+  } else if (options.shape == Shape::unsorted) {
+    filler.classes(kLocalMachine, at(2));
   } else {
     filler.classes(kLocalMachine, at(20));
     filler.vendors(kLocalMachine, at(40));
@@ -623,12 +653,16 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   shared_counts(tree, filler, random, size);
   if (options.shape == Shape::many_keys) {
     filler.many_keys(kCurrentUser, at(50));
+  } else if (options.shape == Shape::unsorted) {
+    filler.unsorted(kCurrentUser, at(50), size);
   } else {
     filler.vendors(kCurrentUser, at(50));
   }
   product_keys(tree);
   if (options.shape == Shape::many_keys) {
     filler.many_keys(kCurrentUser, size);
+  } else if (options.shape == Shape::unsorted) {
+    filler.unsorted(kCurrentUser, size, size);
   } else {
     filler.vendors(kCurrentUser, size);
   }
