@@ -34,13 +34,8 @@ void Store::commit() {
 }
 
 bool Store::read_name(std::uint32_t key, std::string& name) {
-  const IndexedKey& entry = index_[key];
-  std::string bytes(entry.name_size, '\0');
-  if (!read_at(bytes.data(), bytes.size(), entry.name_offset())) {
-    fail_reading(std::strerror(errno));
-    return false;
-  }
-  name = encoding_ == Encoding::utf16le ? utf8_of_utf16le(bytes) : bytes;
+  const std::string_view bytes = index_.name(key);
+  name = encoding_ == Encoding::utf16le ? utf8_of_utf16le(bytes) : std::string(bytes);
   return true;
 }
 

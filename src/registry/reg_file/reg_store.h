@@ -119,7 +119,6 @@ class Store {
   FileHeader header_ = FileHeader::regedit4;
   std::string line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
-  int read_error_ = 0;  // errno of a failed read of a key name
   KeyIndex index_;
   std::unordered_map<std::uint32_t, KeyValues> values_;  // keys whose values were read
   std::vector<std::uint32_t> deleted_;                   // in the order of deletion

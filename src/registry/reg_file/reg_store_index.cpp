@@ -69,14 +69,9 @@ class IndexSink {
            sorts_after(name, size, previous_text_.data() + previous_names_[i].start,
                        previous_names_[i].size));
       std::uint32_t child = known_new ? kNoKey : store_.find_child(key, name, size);
-      if (store_.read_error_ != 0) {
-        error = {header.line.number, std::string("cannot read: ") + std::strerror(store_.read_error_)};
-        return false;
-      }
       if (child == kNoKey &&
           !index.add(key, name_hash(key, name, size),
-                     header.line.offset + header.names[i].start * sizeof(Unit),
-                     static_cast<std::uint32_t>(size * sizeof(Unit)), section, child)) {
+                     {reinterpret_cast<const char*>(name), size * sizeof(Unit)}, section, child)) {
         error = {header.line.number, "too many keys"};
         return false;
       }
@@ -142,14 +137,16 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
 template <class Unit>
 std::uint32_t Store::find_child(std::uint32_t parent, const Unit* name, std::size_t size) {
   return index_.find(parent, name_hash(parent, name, size), [&](std::uint32_t key) {
-    const IndexedKey& candidate = index_[key];
-    if (candidate.name_size != size * sizeof(Unit)) return false;
-    std::vector<Unit> stored(size);
-    if (!read_at(stored.data(), candidate.name_size, candidate.name_offset())) {
-      read_error_ = errno;
-      return false;
+    const std::string_view stored = index_.name(key);
+    if (stored.size() != size * sizeof(Unit)) return false;
+    // Copied out: names are packed without regard to the alignment of units.
+    Unit units[64];
+    for (std::size_t done = 0; done < size; done += std::size(units)) {
+      const std::size_t count = std::min(std::size(units), size - done);
+      std::memcpy(units, stored.data() + done * sizeof(Unit), count * sizeof(Unit));
+      if (!same_folded(units, count, name + done, count)) return false;
     }
-    return same_folded(stored.data(), size, name, size);
+    return true;
   });
 }
 
@@ -166,10 +163,6 @@ std::uint32_t Store::find_key(std::size_t root, std::string_view path) {
       key = find_child(key, units.data(), units.size());
     } else {
       key = find_child(key, reinterpret_cast<const unsigned char*>(name.data()), name.size());
-    }
-    if (read_error_ != 0) {
-      fail_reading(std::strerror(read_error_));
-      return kNoKey;
     }
     if (key == kNoKey || index_[key].deleted) return kNoKey;
     if (stop == std::string_view::npos) return key;

@@ -145,7 +145,6 @@ void Store::forget_file() {
   if (file_fd_ >= 0) close(file_fd_);
   file_fd_ = -1;
   file_size_ = 0;
-  read_error_ = 0;
   index_.reset(kRootCount, 0);
   values_.clear();
   deleted_.clear();
