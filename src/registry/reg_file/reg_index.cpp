@@ -11,14 +11,24 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_keys) {
   pending_hashes_ = {};
   section_begins_ = {};
   section_begins_.reserve(expected_keys);
+  sections_past_4gb_.clear();
   extra_sections_.clear();
   name_blocks_.clear();
   block_used_ = block_size_ = 0;
 }
 
 std::uint32_t KeyIndex::add_section(std::uint64_t begin) {
-  section_begins_.push_back(begin);
-  return static_cast<std::uint32_t>(section_begins_.size() - 1);
+  const auto section = static_cast<std::uint32_t>(section_begins_.size());
+  while (sections_past_4gb_.size() < begin >> 32) sections_past_4gb_.push_back(section);
+  section_begins_.push_back(static_cast<std::uint32_t>(begin));
+  return section;
+}
+
+std::uint64_t KeyIndex::section_begin(std::uint32_t section) const {
+  const auto high = static_cast<std::uint64_t>(
+      std::upper_bound(sections_past_4gb_.begin(), sections_past_4gb_.end(), section) -
+      sections_past_4gb_.begin());
+  return high << 32 | section_begins_[section];
 }
 
 void KeyIndex::add_own_section(std::uint32_t key, std::uint32_t section) {

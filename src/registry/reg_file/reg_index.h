@@ -2,7 +2,7 @@
 // is found by the hash of its parent and folded name and confirmed against
 // its name, kept here as the file spells it, so a hash collision never opens
 // the wrong key and a lookup never reads the file. About 24 bytes a key and
-// its name, plus 11 to 23 of hash table, and 8 a section, whatever the size
+// its name, plus 11 to 23 of hash table, and 4 a section, whatever the size
 // of the values.
 //
 // Keys enter the hash table at the next lookup rather than one by one: a
@@ -83,9 +83,9 @@ class KeyIndex {
 
   // Sections in file order; a section runs to the start of the next one.
   std::uint32_t add_section(std::uint64_t begin);
-  std::uint64_t section_begin(std::uint32_t section) const { return section_begins_[section]; }
+  std::uint64_t section_begin(std::uint32_t section) const;
   std::uint64_t section_end(std::uint32_t section, std::uint64_t file_size) const {
-    return section + 1 < section_begins_.size() ? section_begins_[section + 1] : file_size;
+    return section + 1 < section_begins_.size() ? section_begin(section + 1) : file_size;
   }
   void add_own_section(std::uint32_t key, std::uint32_t section);
   std::vector<std::uint32_t> sections_of(std::uint32_t key) const;
@@ -126,7 +126,10 @@ class KeyIndex {
   std::vector<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
   std::size_t mask_ = 0;
   std::vector<std::uint32_t> pending_hashes_;  // of the last keys, not yet in slots_
-  std::vector<std::uint64_t> section_begins_;
+  // Where sections begin, in file order: the low 32 bits of each offset,
+  // and the first section past each further 4 GB of the file.
+  std::vector<std::uint32_t> section_begins_;
+  std::vector<std::uint32_t> sections_past_4gb_;
   struct ExtraSection {
     std::uint32_t key;
     std::uint32_t section;
