@@ -24,18 +24,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "child_run.h"
-#include "generate_registry.h"
+#include "process.h"
+#include "registry_generator.h"
 
 namespace morvex::bench {
 namespace {
+
+using namespace morvex::support;
 
 constexpr const char* kUsage =
     "usage: morvex-bench --program PATH [--sizes 1,10,100] [--runs N] [--no-many-keys]\n"
@@ -70,8 +71,8 @@ struct Samples {
 
   void add(const ChildResult& result) {
     seconds.push_back(result.seconds);
-    cpu_seconds.push_back(result.cpu_seconds);
-    peak_kb = std::max(peak_kb, result.peak_kb);
+    cpu_seconds.push_back(result.usage.cpu_seconds);
+    peak_kb = std::max(peak_kb, result.usage.peak_kb);
   }
 };
 
@@ -98,14 +99,6 @@ std::string size_label(std::uint64_t bytes) {
   else
     std::snprintf(text, sizeof text, "%g MB", static_cast<double>(bytes) / 1e6);
   return text;
-}
-
-bool read_file(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  bytes = text.str();
-  return static_cast<bool>(in);
 }
 
 // What tells a rewritten file from an untouched one.
@@ -213,17 +206,24 @@ class Bench {
     }
   }
 
-  ChildRun program_run(const std::string& release) const {
-    return {options_.program,
-            {"morvex-uninstall", release},
-            prefix_,
-            {"MORVEX_PREFIX=" + prefix_},
-            prefix_ + "/stderr",
-            std::nullopt};
+  // A run in the prefix folder, with the error stream kept there.
+  Launch in_prefix(const std::string& program, const std::vector<std::string>& words,
+                   const std::vector<EnvironmentChange>& changes) const {
+    Launch launch;
+    launch.program = program;
+    launch.words = words;
+    launch.cwd = prefix_;
+    launch.environment = environment_with(changes);
+    launch.stderr_file = prefix_ + "/stderr";
+    return launch;
   }
 
-  bool run(const ChildRun& child, ChildResult& result) {
-    if (!run_child(child, result, error_)) return false;
+  Launch program_run(const std::string& release) const {
+    return in_prefix(options_.program, {"morvex-uninstall", release}, {{"MORVEX_PREFIX", prefix_}});
+  }
+
+  bool run(const Launch& child, ChildResult& result, const std::optional<std::string>& typed = {}) {
+    if (!run_timed(child, typed, result, error_)) return false;
     if (result.status == 0) return true;
     error_ = child.words[0] + " " + child.words[1] + " ended with status " +
              std::to_string(result.status);
@@ -231,8 +231,7 @@ class Bench {
   }
 
   bool fail(const std::string& what) {
-    std::string errors;
-    read_file(prefix_ + "/stderr", errors);
+    const std::string errors = read_file(prefix_ + "/stderr");
     error_ = prefix_ + ": " + what + (errors.empty() ? "" : "; its error lines:\n" + errors);
     return false;
   }
@@ -246,38 +245,34 @@ class Bench {
 
   // Two programs, timed as one: the copy, then its flush.
   bool time_copy_sync(ChildResult& result) {
-    const ChildRun copy{"cp", {"cp", "registry.reg", "registry.copy"}, prefix_, {}, "/dev/null",
-                        {}};
-    const ChildRun flush{"sync", {"sync", "registry.copy"}, prefix_, {}, "/dev/null", {}};
     ChildResult flushed;
-    if (!run(copy, result) || !run(flush, flushed)) return false;
+    if (!run(in_prefix("cp", {"cp", "registry.reg", "registry.copy"}, {}), result) ||
+        !run(in_prefix("sync", {"sync", "registry.copy"}, {}), flushed))
+      return false;
     result.seconds += flushed.seconds;
-    result.cpu_seconds += flushed.cpu_seconds;
-    result.peak_kb = std::max(result.peak_kb, flushed.peak_kb);
+    result.usage.cpu_seconds += flushed.usage.cpu_seconds;
+    result.usage.peak_kb = std::max(result.usage.peak_kb, flushed.usage.peak_kb);
     unlink((prefix_ + "/registry.copy").c_str());
     sync_folder();
     return true;
   }
 
   bool time_read(ChildResult& result) {
-    return run({"cat", {"cat", "registry.reg"}, prefix_, {}, "/dev/null", {}}, result);
+    return run(in_prefix("cat", {"cat", "registry.reg"}, {}), result);
   }
 
   // A run that must leave registry and files exactly as they were.
   bool time_still(const std::string& release, const std::optional<std::string>& typed,
                   ChildResult& result) {
     const FileState before = file_state(registry_);
-    ChildRun child = program_run(release);
-    child.typed = typed;
-    if (!run(child, result)) return false;
+    if (!run(program_run(release), result, typed)) return false;
     const std::string what = typed ? "the run answered No" : "the run of release " + release;
     if (!(file_state(registry_) == before)) return fail(what + " rewrote registry.reg");
     if (access((prefix_ + "/registry.reg.saving").c_str(), F_OK) == 0)
       return fail(what + " left a temporary file");
     if (product_files_present() != std::size(kProductFiles))
       return fail(what + " removed product files");
-    std::string errors;
-    read_file(prefix_ + "/stderr", errors);
+    const std::string errors = read_file(prefix_ + "/stderr");
     if (typed && !errors.empty()) return fail(what + " reported errors");
     if (!typed && errors.empty()) return fail(what + " did not report the missing release");
     return true;
@@ -292,8 +287,8 @@ class Bench {
     const FileState after = file_state(registry_);
     if (after == before || after.size >= before.size) return fail("registry.reg was not rewritten");
     if (!check_content) return true;
-    std::string saved;
-    if (!read_file(registry_, saved)) return fail("cannot read the saved registry.reg");
+    const std::string saved = read_file(registry_);
+    if (saved.empty()) return fail("cannot read the saved registry.reg");
     const auto holds = [&](std::string_view text) {
       return saved.find(in_file(text, format_)) != std::string::npos;
     };
@@ -492,6 +487,7 @@ int bench_command(const Options& options) {
 
 int main(int argc, char** argv) {
   using namespace morvex::bench;
+  using namespace morvex::support;
   if (argc > 1 && std::string(argv[1]) == "generate") return generate_command(argc, argv);
   Options options;
   for (int i = 1; i < argc; ++i) {
@@ -521,12 +517,11 @@ int main(int argc, char** argv) {
   options.program = std::filesystem::absolute(options.program).string();
   const bool own_work = options.work.empty();
   if (own_work) {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/morvex-bench.XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
+    options.work = make_temporary_folder("bench");
+    if (options.work.empty()) {
       std::fprintf(stderr, "morvex-bench: cannot make a work folder: %s\n", std::strerror(errno));
       return 1;
     }
-    options.work = pattern;
   }
   const int status = bench_command(options);
   if (options.keep)

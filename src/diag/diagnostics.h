@@ -4,20 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "text/formatted.h"
+
 namespace morvex {
 
 // Word 0 of the command line, set once by the driver before anything else.
 void set_program_name(std::string_view name);
 const std::string& program_name();
-
-#if defined(__clang__)
-#define MORVEX_PRINTF(fmt_index, first_arg) __attribute__((format(printf, fmt_index, first_arg)))
-#elif defined(__GNUC__)
-#define MORVEX_PRINTF(fmt_index, first_arg) \
-  __attribute__((format(gnu_printf, fmt_index, first_arg)))
-#else
-#define MORVEX_PRINTF(fmt_index, first_arg)
-#endif
 
 // Writes "<program_name>: error: <formatted>\n" as one write, so that the
 // line is out before the call returns and never interleaves with another's.

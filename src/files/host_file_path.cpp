@@ -2,14 +2,13 @@
 
 #include <vector>
 
+#include "text/ascii_case.h"
+#include "text/path_separator.h"
+
 namespace morvex {
 namespace {
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
-
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -37,14 +36,14 @@ std::string host_file_path(const std::string& windows_path, const std::string& p
     component.clear();
   };
   for (size_t i = 2; i < windows_path.size(); ++i) {
-    if (is_separator(windows_path[i]))
+    if (is_path_separator(windows_path[i]))
       take_component();
     else
       component += windows_path[i];
   }
   take_component();
 
-  std::string host = prefix_folder + "/drive_" + ascii_lower(windows_path[0]);
+  std::string host = prefix_folder + "/drive_" + fold_ascii(windows_path[0]);
   for (const std::string& name : components) host += "/" + name;
   return host;
 }

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "registry/product_keys.h"
 #include "files/file_deletion.h"
 #include "registry/registry.h"
@@ -45,7 +46,7 @@ ProductDirectory read_product_directory() {
 void remove_product_files(int file_set, const ProductDirectory& directory) {
   switch (directory.state) {
     case ProductDirectory::State::key_missing:
-      report_error("Error opening %s.", kSelectCompilerKey);
+      report_key_open_failed(kSelectCompilerKey);
       return;
     case ProductDirectory::State::value_missing:
       report_error("bin directory for selection tool");
@@ -65,7 +66,7 @@ void remove_product_files(int file_set, const ProductDirectory& directory) {
 std::int32_t decrement_shared_count(const std::string& file_path) {
   RegistryKey key;
   if (!reg_open_key(RootKey::local_machine, kSharedDllsKey, key)) {
-    report_error("Error opening %s.", kSharedDllsKey);
+    report_key_open_failed(kSharedDllsKey);
     return kCountUnknown;
   }
   std::int32_t count = 0;
@@ -81,7 +82,7 @@ std::int32_t decrement_shared_count(const std::string& file_path) {
     return left;
   }
   if (!reg_delete_value(key, file_path))
-    report_error("%s.", "failed to delete the value in the registry key");
+    report_value_not_deleted();
   reg_close_key(key);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "registrations/list_items.h"
 #include "registrations/list_remove_first.h"
 #include "registry/product_keys.h"
+#include "text/ascii_case.h"
 #include "registry/registry.h"
 
 namespace morvex {
@@ -45,15 +46,6 @@ std::optional<std::string> read_text(const char* key_path, const std::string& va
   std::optional<std::string> text = reg_read_string(key, value_name);
   reg_close_key(key);
   return text;
-}
-
-char fold_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_folded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
-  return true;
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 #include <cerrno>
-#include <cstdio>
-#include <vector>
 
 #include "diag/diagnostics.h"
 #include "launch/launch.h"
@@ -79,14 +77,6 @@ const char* failure_message_format(LaunchFailure failure) {
   }
 }
 
-std::string format_with(const char* format, const std::string& argument) {
-  const int length = std::snprintf(nullptr, 0, format, argument.c_str());
-  if (length <= 0) return {};
-  std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, argument.c_str());
-  return std::string(buffer.data(), static_cast<std::size_t>(length));
-}
-
 }  // namespace
 
 LaunchFailure map_system_error(std::uint32_t windows_error) {
@@ -99,8 +89,8 @@ LaunchFailure map_system_error(std::uint32_t windows_error) {
 
 void report_launch_failure(LaunchFailure failure, const std::string& program) {
   // One write, so the line cannot be torn apart by another writer.
-  write_error_stream(format_with("%s: ", program_name()) +
-                     format_with(failure_message_format(failure), program) + ".\n");
+  write_error_stream(program_name() + ": " +
+                     formatted(failure_message_format(failure), program.c_str()) + ".\n");
 }
 
 }  // namespace morvex

@@ -1,11 +1,10 @@
 #include "launch/program_path_text.h"
 
 #include "launch/launch_host.h"
+#include "text/path_separator.h"
 
 namespace morvex {
 namespace {
-
-bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 // Where the character after the one at `at` begins. Stepping so, `at`
 // only ever meets a single byte or a lead byte, and a lead byte is never a
@@ -19,7 +18,7 @@ std::size_t next_char(const LaunchHost& host, const std::string& text, std::size
 
 bool has_separator(const LaunchHost& host, const std::string& text, bool colon_counts) {
   for (std::size_t at = 0; at < text.size(); at = next_char(host, text, at))
-    if (is_separator(text[at]) || (colon_counts && text[at] == ':')) return true;
+    if (is_path_separator(text[at]) || (colon_counts && text[at] == ':')) return true;
   return false;
 }
 
@@ -33,7 +32,7 @@ bool has_extension(const LaunchHost& host, const std::string& path) {
   std::size_t last_separator = std::string::npos;
   std::size_t first_colon = std::string::npos;
   for (std::size_t at = 0; at < path.size(); at = next_char(host, path, at)) {
-    if (is_separator(path[at])) last_separator = at;
+    if (is_path_separator(path[at])) last_separator = at;
     if (path[at] == ':' && first_colon == std::string::npos) first_colon = at;
   }
   std::size_t component = 0;
@@ -49,12 +48,12 @@ bool has_extension(const LaunchHost& host, const std::string& path) {
 bool ends_with_separator(const LaunchHost& host, const std::string& text) {
   bool last_was_separator = false;
   for (std::size_t at = 0; at < text.size(); at = next_char(host, text, at))
-    last_was_separator = is_separator(text[at]);
+    last_was_separator = is_path_separator(text[at]);
   return last_was_separator;
 }
 
 bool begins_with_two_separators(const std::string& text) {
-  return text.size() >= 2 && is_separator(text[0]) && is_separator(text[1]);
+  return text.size() >= 2 && is_path_separator(text[0]) && is_path_separator(text[1]);
 }
 
 std::vector<std::string> split_search_path(const LaunchHost& host, const std::string& text) {

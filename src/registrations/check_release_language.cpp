@@ -1,4 +1,5 @@
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "registrations/registrations.h"
 #include "registry/registry.h"
 
@@ -9,7 +10,7 @@ bool check_release_language(std::int32_t language, const std::string& release_na
   const std::string release_key_path = generation_key_path + "\\" + release_name;
   RegistryKey release_key;
   if (!reg_open_key(RootKey::current_user, release_key_path, release_key)) {
-    report_error("Error opening %s.", release_key_path.c_str());
+    report_key_open_failed(release_key_path);
     return false;
   }
   std::int32_t mask = 0;
@@ -26,7 +27,7 @@ bool check_release_language(std::int32_t language, const std::string& release_na
   // The help file of the language the release no longer offers goes too.
   const char* dropped_helpfile = language == 2 ? "CHelpfile" : "FHelpfile";
   if (!reg_delete_value(release_key, dropped_helpfile))
-    report_error("%s.", "failed to delete the value in the registry key");
+    report_value_not_deleted();
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 
 namespace morvex {
 namespace {
@@ -63,7 +64,7 @@ void align_generation_languages(const RegistryKey& generation_key, bool fortran_
         if (!reg_write_dword(generation_key, action.value_name, *action.number))
           report_error("could not set Compiler language component");
       } else if (!reg_delete_value(generation_key, action.value_name)) {
-        report_error("%s.", "failed to delete the value in the registry key");
+        report_value_not_deleted();
       }
     }
     return;

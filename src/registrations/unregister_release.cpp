@@ -3,6 +3,7 @@
 #include <string>
 
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "registry/product_keys.h"
 #include "registrations/generation_languages.h"
 #include "registrations/list_items.h"
@@ -15,7 +16,7 @@ namespace {
 
 bool open_generation_key(const std::string& path, RegistryKey& key) {
   if (reg_open_key(RootKey::current_user, path, key)) return true;
-  report_error("Error opening %s.", path.c_str());
+  report_key_open_failed(path);
   return false;
 }
 
@@ -84,7 +85,7 @@ void store_list_and_languages(const std::string& shortened, const std::string& g
 void remove_release_key(const std::string& release_path) {
   RegistryKey release_key;
   if (!reg_open_key(RootKey::current_user, release_path, release_key)) {
-    report_error("Error opening %s.", release_path.c_str());
+    report_key_open_failed(release_path);
     return;
   }
   std::int32_t mask = 0;
@@ -94,7 +95,7 @@ void remove_release_key(const std::string& release_path) {
   }
   if (mask == 1) {
     if (!reg_delete_key(RootKey::current_user, release_path))
-      report_error("Error deleting the %s key", release_path.c_str());
+      report_key_not_deleted(release_path);
   } else if (!reg_write_dword(release_key, "Languages", 2)) {
     report_error("could not set Language component");
   }
@@ -102,7 +103,7 @@ void remove_release_key(const std::string& release_path) {
 
 bool delete_generation_key(const std::string& generation_path) {
   if (reg_delete_key(RootKey::current_user, generation_path)) return true;
-  report_error("Error deleting the %s key", generation_path.c_str());
+  report_key_not_deleted(generation_path);
   return false;
 }
 

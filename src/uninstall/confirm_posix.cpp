@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
 #include "uninstall/confirm.h"
 
 namespace morvex {
@@ -32,7 +32,7 @@ Answer read_answer(int fd) {
       break;
     }
     if (c == '\n') break;
-    line += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    line += fold_ascii(c);
   }
   const auto first = line.find_first_not_of(" \t\r");
   const auto last = line.find_last_not_of(" \t\r");

@@ -1,6 +1,7 @@
 #include "uninstall/release_24_key.h"
 
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "registry/product_keys.h"
 #include "registry/registry.h"
 
@@ -37,7 +38,7 @@ void update_release_24_key() {
     RegistryKey key;
     if (!reg_open_key(RootKey::current_user, kRelease24Key, key)) return;
     if (!reg_delete_value(key, "XVXC_use_vxc"))
-      report_error("%s.", "failed to delete the value in the registry key");
+      report_value_not_deleted();
     reg_close_key(key);
   } else if (selection == 1) {
     if (!reg_delete_key(RootKey::current_user, kRelease24Key))

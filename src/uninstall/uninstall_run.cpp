@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "diag/diagnostics.h"
+#include "diag/shared_errors.h"
 #include "files/product_files.h"
 #include "ide/ide_restore.h"
 #include "launch/launch.h"
@@ -92,7 +93,7 @@ void run_generation_pass(RunState& run, const Generation& generation) {
 void delete_install_key(const std::string& version_key) {
   const std::string path = install_key_path(version_key);
   if (!reg_delete_key(RootKey::current_user, path))
-    report_error("Error deleting the %s key", path.c_str());
+    report_key_not_deleted(path);
 }
 
 void hand_over(const std::string& program, const std::optional<std::string>& argument) {
@@ -126,7 +127,7 @@ std::int32_t read_ide_selector(const std::string& version_key) {
   const std::string path = install_key_path(version_key);
   RegistryKey key;
   if (!reg_open_key(RootKey::current_user, path, key)) {
-    report_error("Error opening %s.", path.c_str());
+    report_key_open_failed(path);
     return 0;
   }
   const std::optional<std::string> ide = reg_read_string(key, "IDE");
@@ -159,7 +160,7 @@ int run_uninstall(const std::vector<std::string>& words) {
     if (run.ide_selector == 2 || run.ide_selector == 3) run_generation_pass(run, kGeneration5);
     if (run.gen4_key_removed && run.gen5_key_removed &&
         !reg_delete_key(RootKey::current_user, kSelectCompilerKey))
-      report_error("Error deleting the %s key", kSelectCompilerKey);
+      report_key_not_deleted(kSelectCompilerKey);
     if (run.generation_files_removed) remove_product_files(1, run.product_directory);
     if (run.is_release_24) update_release_24_key();
   }

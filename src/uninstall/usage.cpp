@@ -15,7 +15,7 @@ bool answer_information_request(const std::string& word) {
   }
   if (word == "--help") {
     std::printf(
-        "usage: %s\n"
+        "Usage: %s\n"
         "\n"
         "Removes one release of the Morvex C/C++ Compiler: takes it out of the compiler\n"
         "registrations of Developer Studio 4.x and 5.0, puts an IDE's own settings back\n"

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "case_file.h"
-#include "registry_compare.h"
+#include "registry_view.h"
 
 namespace morvex::e2e {
 namespace {
+
+using namespace morvex::support;
 
 const char* const kFullCase =
     "# a comment\n"
@@ -111,7 +113,7 @@ TEST(CaseFile, RejectsMistakesWithTheirLine) {
 RegistryView view_of(const std::string& lines) {
   RegistryView view;
   std::string error;
-  EXPECT_TRUE(add_reg_text(reg_file_text(lines), view, error)) << error;
+  EXPECT_TRUE(add_reg_text(reg_file_text(lines), view, error, touched_subtrees())) << error;
   return view;
 }
 
@@ -168,7 +170,7 @@ TEST(RegistryCompare, ReadsWhatRegeditExports) {
   const std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
   RegistryView exported;
   std::string error;
-  ASSERT_TRUE(add_reg_text(bytes, exported, error)) << error;
+  ASSERT_TRUE(add_reg_text(bytes, exported, error, touched_subtrees())) << error;
   EXPECT_TRUE(compare_registries(
                   view_of("[HKEY_CURRENT_USER\\Software\\Morvex\\A]\n\"Name\"=\"x\"\n\"N\"=dword:00000002\n"),
                   exported)

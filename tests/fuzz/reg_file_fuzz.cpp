@@ -14,8 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,6 +24,9 @@
 #include "registry/reg_file/reg_text.h"
 #include "registry/reg_file/reg_tree.h"
 #include "registry/registry.h"
+#include "registry_view.h"
+#include "test_files.h"
+#include "text/dword_bytes.h"
 
 namespace morvex {
 namespace {
@@ -42,36 +43,11 @@ void check(bool holds, const std::string& what) {
   if (!holds) fail(what);
 }
 
-std::string folded(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = regfile::fold_ascii(c);
-  return result;
-}
-
 // The registry by meaning: folded key paths and value names.
-struct ModelValue {
-  std::string name;
-  std::uint32_t type = 0;
-  std::string data;
-};
-struct ModelKey {
-  std::string path;  // as spelled, root first
-  std::map<std::string, ModelValue> values;
-};
-using Model = std::map<std::string, ModelKey>;
-
-Model model_of(const std::vector<RegTreeKey>& keys) {
-  Model model;
-  for (const RegTreeKey& key : keys) {
-    ModelKey& entry = model[folded(key.path)];
-    entry.path = key.path;
-    for (const RegTreeValue& value : key.values)
-      entry.values[folded(value.name)] = {value.name, value.type, value.data};
-  }
-  return model;
-}
-
-bool is_root(const std::string& path) { return path.find('\\') == std::string::npos; }
+using support::ComparedValue;
+using support::folded;
+using support::has_subkeys;
+using Model = support::RegistryView;
 
 // The roots the program can reach, and the path below them.
 bool reachable(const std::string& path, RootKey& root, std::string& below) {
@@ -86,50 +62,6 @@ bool reachable(const std::string& path, RootKey& root, std::string& below) {
     return false;
   }
   below = path.substr(slash + 1);
-  return true;
-}
-
-bool has_children(const Model& model, const std::string& folded_path) {
-  const auto at = model.lower_bound(folded_path + '\\');
-  return at != model.end() && at->first.starts_with(folded_path + '\\');
-}
-
-std::string describe(const Model& model) {
-  std::string text;
-  for (const auto& [path, key] : model) {
-    text += "[" + key.path + "]\n";
-    for (const auto& [name, value] : key.values) {
-      text += "  \"" + value.name + "\" type " + std::to_string(value.type) + " data";
-      for (const unsigned char c : value.data) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02x", c);
-        text += hex;
-      }
-      text += '\n';
-    }
-  }
-  return text;
-}
-
-// Roots without values may come and go with their last section.
-bool same_meaning(const Model& a, const Model& b) {
-  auto strip = [](const Model& model) {
-    Model result;
-    for (const auto& [path, key] : model)
-      if (!is_root(key.path) || !key.values.empty()) result.emplace(path, key);
-    return result;
-  };
-  const Model x = strip(a);
-  const Model y = strip(b);
-  if (x.size() != y.size()) return false;
-  for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j) {
-    if (i->first != j->first || i->second.values.size() != j->second.values.size()) return false;
-    for (auto v = i->second.values.begin(), w = j->second.values.begin();
-         v != i->second.values.end(); ++v, ++w)
-      if (v->first != w->first || v->second.type != w->second.type ||
-          v->second.data != w->second.data)
-        return false;
-  }
   return true;
 }
 
@@ -231,12 +163,6 @@ std::string other_case(std::string name, Choices& choices) {
   return name;
 }
 
-std::string dword_bytes(std::uint32_t number) {
-  std::string data;
-  for (int i = 0; i < 4; ++i) data += static_cast<char>(number >> (8 * i));
-  return data;
-}
-
 struct Prefix {
   std::string folder;
   std::string file;
@@ -272,15 +198,6 @@ const Prefix& prefix() {
   return made;
 }
 
-std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_all(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
-}
-
 // Every value reads as the parse says, within the read limit.
 void check_reads(const Model& model, Choices& choices) {
   std::size_t budget = 64;
@@ -290,7 +207,7 @@ void check_reads(const Model& model, Choices& choices) {
     if (!reachable(key.path, root, below) || budget-- == 0) continue;
     RegistryKey handle;
     check(reg_open_key(root, other_case(below, choices), handle), "cannot open " + key.path);
-    check(reg_has_subkeys(handle) == has_children(model, folded_path), "subkeys of " + key.path);
+    check(reg_has_subkeys(handle) == has_subkeys(model, folded_path), "subkeys of " + key.path);
     std::uint32_t count = 0;
     check(reg_count_values(handle, count) && count == key.values.size(), "value count of " + key.path);
     for (const auto& [name, value] : key.values) {
@@ -300,12 +217,7 @@ void check_reads(const Model& model, Choices& choices) {
       if (text) check(*text == value.data.substr(0, value.data.find('\0')), "text " + value.name);
       std::int32_t number = 1;
       check(reg_read_dword(handle, value.name, number) == readable, "dword " + value.name);
-      std::string padded = readable ? value.data.substr(0, 4) : std::string();
-      padded.resize(4, '\0');
-      check(static_cast<std::uint32_t>(number) ==
-                (static_cast<unsigned char>(padded[0]) | static_cast<unsigned char>(padded[1]) << 8 |
-                 static_cast<unsigned char>(padded[2]) << 16 |
-                 static_cast<std::uint32_t>(static_cast<unsigned char>(padded[3])) << 24),
+      check(static_cast<std::uint32_t>(number) == (readable ? dword_from_bytes(value.data) : 0),
             "number " + value.name);
     }
   }
@@ -329,7 +241,7 @@ void make_changes(Model& model, Encoding encoding, Choices& choices,
   for (std::size_t n = choices.below(5); n > 0 && !paths.empty(); --n) {
     const std::size_t pick = choices.below(paths.size());
     const std::string folded_path = paths[pick];
-    ModelKey& key = model.at(folded_path);
+    support::ComparedKey& key = model.at(folded_path);
     RootKey root;
     std::string below;
     reachable(key.path, root, below);
@@ -350,7 +262,7 @@ void make_changes(Model& model, Encoding encoding, Choices& choices,
         const bool expected = storable(name, encoding);
         check(done == expected, "write_string " + key.path + " " + name);
         if (!done) break;
-        const ModelValue now{existing != key.values.end() ? existing->second.name : name, 1,
+        const ComparedValue now{existing != key.values.end() ? existing->second.name : name, 1,
                              text + '\0'};
         changed = changed || existing == key.values.end() || existing->second.type != now.type ||
                   existing->second.data != now.data;
@@ -363,7 +275,7 @@ void make_changes(Model& model, Encoding encoding, Choices& choices,
         const bool done = reg_write_dword(handle, name, static_cast<std::int32_t>(number));
         check(done == storable(name, encoding), "write_dword " + key.path + " " + name);
         if (!done) break;
-        const ModelValue now{existing != key.values.end() ? existing->second.name : name, 4,
+        const ComparedValue now{existing != key.values.end() ? existing->second.name : name, 4,
                              dword_bytes(number)};
         changed = changed || existing == key.values.end() || existing->second.type != now.type ||
                   existing->second.data != now.data;
@@ -381,7 +293,7 @@ void make_changes(Model& model, Encoding encoding, Choices& choices,
         break;
       }
       default: {
-        const bool leaf = !has_children(model, folded_path);
+        const bool leaf = !has_subkeys(model, folded_path);
         check(reg_delete_key(root, other_case(below, choices)) == leaf, "delete_key " + key.path);
         if (!leaf) break;
         std::uint32_t count = 0;
@@ -429,7 +341,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   set_program_name("fuzz");
   regfile::the_store().end_run();
   unlink((where.folder + "/registry.reg.saving").c_str());
-  write_all(where.file, bytes);
+  support::write_file(where.file, bytes);
 
   std::vector<RegTreeKey> keys;
   std::string error;
@@ -441,11 +353,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!reg_open_key(RootKey::current_user, "Software", key), "a refused file opened a key");
     reg_commit();
     regfile::the_store().end_run();
-    check(read_all(where.file) == bytes, "a refused file was written");
+    check(support::read_file(where.file) == bytes, "a refused file was written");
     return 0;
   }
 
-  Model model = model_of(keys);
+  Model model;
+  support::add_keys(keys, model);
   check_reads(model, choices);
   std::vector<std::string> touched;
   bool changed = false;
@@ -453,19 +366,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reg_commit();
   regfile::the_store().end_run();
 
-  const std::string after = read_all(where.file);
+  const std::string after = support::read_file(where.file);
   check(access((where.folder + "/registry.reg.saving").c_str(), F_OK) != 0,
         "a temporary file was left");
   if (!changed) {
     check(after == bytes, "a run that changed nothing rewrote the file");
     return 0;
   }
-  std::vector<RegTreeKey> saved_keys;
-  check(read_reg_tree(after, saved_keys, error), "the saved file does not parse: " + error);
-  const Model saved = model_of(saved_keys);
-  if (!same_meaning(saved, model))
-    fail("the saved file means something else\nexpected:\n" + describe(model) + "saved:\n" +
-         describe(saved));
+  Model saved;
+  check(support::add_reg_text(after, saved, error), "the saved file does not parse: " + error);
+  std::string differences;
+  for (const std::string& difference : support::compare_registries(model, saved))
+    differences += "\n" + difference;
+  check(differences.empty(), "the saved file means something else:" + differences);
   check_untouched_bytes(bytes, after, touched);
   return 0;
 }

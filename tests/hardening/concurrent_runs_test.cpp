@@ -5,8 +5,6 @@
 #include <cstdio>
 
 #include "program_run.h"
-#include "registry_meaning.h"
-#include "registry_texts.h"
 
 namespace morvex::hardening {
 namespace {
@@ -18,9 +16,9 @@ TEST(ConcurrentRuns, EveryChangeOfEveryRunIsKept) {
   const std::string bytes = product_registry(releases, 4u << 20);
   const std::string prefix = sandbox.make_prefix("shared");
   write_file(prefix + "/registry.reg", bytes);
-  RegistryMeaning before;
+  RegistryView before;
   std::string error;
-  ASSERT_TRUE(before.read(bytes, error)) << error;
+  ASSERT_TRUE(add_reg_text(bytes, before, error)) << error;
 
   std::vector<pid_t> runs;
   for (const std::string& release : releases) {
@@ -36,21 +34,21 @@ TEST(ConcurrentRuns, EveryChangeOfEveryRunIsKept) {
   }
   std::printf("[ note     ] %zu runs at once ended within %.0f ms\n", runs.size(), seconds_since(started) * 1e3);
 
-  RegistryMeaning after;
-  ASSERT_TRUE(after.read(read_file(prefix + "/registry.reg"), error)) << error;
+  RegistryView after;
+  ASSERT_TRUE(add_reg_text(read_file(prefix + "/registry.reg"), after, error)) << error;
   for (const int generation : {4, 5}) {
-    const std::string key = generation_key(generation);
-    EXPECT_EQ(after.text(key, "Compiler_List"), "40") << "generation " << generation;
-    EXPECT_EQ(after.text(key, "Compiler"), "40") << "generation " << generation;
+    const std::string key = kUser + generation_key(generation);
+    EXPECT_EQ(text_value(after, key, "Compiler_List"), "40") << "generation " << generation;
+    EXPECT_EQ(text_value(after, key, "Compiler"), "40") << "generation " << generation;
     for (const std::string& release : releases)
-      EXPECT_FALSE(after.has_key(key + "\\" + release)) << "generation " << generation << " release " << release;
-    EXPECT_TRUE(after.has_key(key + "\\40"));
+      EXPECT_FALSE(find_key(after, key + "\\" + release)) << "generation " << generation << " release " << release;
+    EXPECT_TRUE(find_key(after, key + "\\40"));
   }
   for (const std::string& release : releases)
-    EXPECT_FALSE(after.has_key(install_key(release))) << "install key of " << release;
-  EXPECT_TRUE(after.has_key(install_key("40")));
+    EXPECT_FALSE(find_key(after, kUser + install_key(release))) << "install key of " << release;
+  EXPECT_TRUE(find_key(after, kUser + install_key("40")));
   // Each release took three keys with it: its install key and its two registrations.
-  EXPECT_EQ(after.key_count() + 3 * releases.size(), before.key_count());
+  EXPECT_EQ(after.size() + 3 * releases.size(), before.size());
   EXPECT_FALSE(exists(prefix + "/registry.reg.saving"));
 }
 

@@ -12,8 +12,6 @@
 #include <thread>
 
 #include "program_run.h"
-#include "registry_meaning.h"
-#include "registry_texts.h"
 
 namespace morvex::hardening {
 namespace {
@@ -57,12 +55,12 @@ TEST(CrashSafety, AKilledRunLeavesTheOldOrTheNewFileAndALaterRunFinishes) {
   ASSERT_EQ(read_file(reference + ".stderr"), "");
   const std::string new_bytes = read_file(reference + "/registry.reg");
   ASSERT_NE(new_bytes, old_bytes);
-  RegistryMeaning meaning;
+  RegistryView meaning;
   std::string error;
-  ASSERT_TRUE(meaning.read(new_bytes, error)) << error;
+  ASSERT_TRUE(add_reg_text(new_bytes, meaning, error)) << error;
   for (const int generation : {4, 5})
-    EXPECT_EQ(meaning.text(generation_key(generation), "Compiler_List"), remaining_list(releases, {"30"}));
-  EXPECT_FALSE(meaning.has_key(install_key("30")));
+    EXPECT_EQ(text_value(meaning, kUser + generation_key(generation), "Compiler_List"), remaining_list(releases, {"30"}));
+  EXPECT_FALSE(find_key(meaning, kUser + install_key("30")));
   std::printf("[ note     ] %zu MB: a run takes %.0f ms, its save begins at %.0f ms\n", megabytes,
               run_ns / 1e6, save_from_ns / 1e6);
 

@@ -18,8 +18,6 @@
 #include <functional>
 
 #include "program_run.h"
-#include "registry_meaning.h"
-#include "registry_texts.h"
 
 namespace morvex::hardening {
 namespace {

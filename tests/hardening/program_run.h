@@ -3,16 +3,19 @@
 // on), with a prefix folder of its own and nothing from the caller's home.
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "process.h"
+#include "registry_generator.h"
+#include "registry_view.h"
+
 namespace morvex::hardening {
 
-// The program under test; set by the build.
-const char* program_path();
+using namespace morvex::support;
+
+inline const std::string kUser = "HKEY_CURRENT_USER\\";
 
 struct ProgramRun {
   std::string prefix;               // MORVEX_PREFIX
@@ -39,30 +42,7 @@ RunOutcome run_program(const ProgramRun& run, double deadline_seconds = 60);
 // Waits for a started program; returns false if it did not end by itself.
 bool wait_program(pid_t pid, double deadline_seconds, RunOutcome& outcome);
 
-// A fresh folder below $TMPDIR (or /tmp), removed with its content at the end.
-class Sandbox {
- public:
-  explicit Sandbox(const std::string& what);
-  ~Sandbox();
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
-
-  const std::string& folder() const { return folder_; }
-  // A prefix folder inside the sandbox, with an empty drive C.
-  std::string make_prefix(const std::string& name) const;
-
- private:
-  std::string folder_;
-};
-
-std::string read_file(const std::string& path);
-bool write_file(const std::string& path, std::string_view bytes);
-bool exists(const std::string& path);
-
 // The first line of a text, without its line end.
-std::string first_line(const std::string& text);
-
-double seconds_since(long long start_ns);
-long long now_ns();
+inline std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 }  // namespace morvex::hardening

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "test_files.h"
+
 namespace morvex {
 namespace {
 
@@ -16,17 +18,15 @@ namespace fs = std::filesystem;
 class FileDeletion : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "morvex-files-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    prefix_ = pattern;
+    prefix_ = support::make_temporary_folder("files");
+    ASSERT_FALSE(prefix_.empty());
     setenv("MORVEX_PREFIX", prefix_.c_str(), 1);
     bin_ = prefix_ / "drive_c" / "Morvex" / "bin";
     fs::create_directories(bin_);
   }
   void TearDown() override {
     unsetenv("MORVEX_PREFIX");
-    std::error_code ignored;
-    fs::remove_all(prefix_, ignored);
+    support::remove_folder(prefix_);
   }
   static void write_file(const fs::path& path) { std::ofstream(path) << "data"; }
 

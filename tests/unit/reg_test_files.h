@@ -4,17 +4,13 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "diag/diagnostics.h"
 #include "registry/reg_file/reg_store.h"
 #include "registry/reg_file/reg_text.h"
+#include "test_files.h"
 
 namespace morvex::reg_test {
 
@@ -37,18 +33,16 @@ inline std::string utf16_file(std::string_view text) {
 class PrefixTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/morvex-reg-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    prefix_ = folder;
-    setenv("MORVEX_PREFIX", folder, 1);
+    prefix_ = support::make_temporary_folder("reg");
+    ASSERT_FALSE(prefix_.empty());
+    setenv("MORVEX_PREFIX", prefix_.c_str(), 1);
     set_program_name("morvex-uninstall");
     regfile::the_store().end_run();
   }
 
   void TearDown() override {
     regfile::the_store().end_run();
-    chmod(prefix_.c_str(), 0700);
-    std::filesystem::remove_all(prefix_);
+    support::remove_folder(prefix_);
   }
 
   // What the end of the process does: the lock goes, nothing is saved.
@@ -56,14 +50,8 @@ class PrefixTest : public ::testing::Test {
 
   std::string file() const { return prefix_ + "/registry.reg"; }
 
-  void write_registry(const std::string& bytes) const {
-    std::ofstream(file(), std::ios::binary) << bytes;
-  }
-
-  std::string read_registry() const {
-    std::ifstream in(file(), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  void write_registry(const std::string& bytes) const { support::write_file(file(), bytes); }
+  std::string read_registry() const { return support::read_file(file()); }
 
   std::string prefix_;
 };

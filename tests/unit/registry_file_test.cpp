@@ -10,6 +10,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "reg_test_files.h"

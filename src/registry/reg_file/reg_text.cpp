@@ -81,13 +81,6 @@ std::string utf16le_bytes(const std::u16string& units) {
 
 }  // namespace
 
-bool equal_folded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
-  return true;
-}
-
 std::string folded(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = fold_ascii(c);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 namespace morvex::regfile {
 
 // How a file's text is stored. REGEDIT4 files are 8-bit text used as it is;
@@ -28,11 +30,8 @@ inline bool is_text_type(std::uint32_t type) {
 }
 
 // Names match without regard to case; ASCII letters are the only ones folded.
-template <class Unit>
-constexpr Unit fold_ascii(Unit unit) {
-  return unit >= Unit('A') && unit <= Unit('Z') ? Unit(unit + ('a' - 'A')) : unit;
-}
-bool equal_folded(std::string_view a, std::string_view b);
+using morvex::equal_folded;
+using morvex::fold_ascii;
 // The name with its ASCII capitals made small: a key for looking names up.
 std::string folded(std::string_view text);
 

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "registry/reg_file/reg_tree.h"
+#include "registry_view.h"
+#include "test_files.h"
+#include "text/ascii_case.h"
 
 namespace morvex::e2e {
 namespace {
@@ -25,11 +26,6 @@ struct Section {
 const std::vector<std::string> kSectionNames = {
     "about", "platforms", "arguments", "answer",         "cwd",         "environment",
     "registry", "files",  "stderr",    "exit",           "registry after", "files after"};
-
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -68,18 +64,18 @@ std::string unescape_text(const std::string& text) {
 }
 
 bool within_subtrees(const std::string& key_path) {
-  const std::string key = lower(key_path);
+  const std::string key = support::folded(key_path);
   for (const std::string& root_spelling : touched_subtrees()) {
-    const std::string root = lower(root_spelling);
+    const std::string root = support::folded(root_spelling);
     if (key == root || key.starts_with(root + "\\")) return true;
   }
   return false;
 }
 
 bool above_a_subtree(const std::string& key_path) {
-  const std::string key = lower(key_path) + "\\";
+  const std::string key = support::folded(key_path) + "\\";
   return std::any_of(touched_subtrees().begin(), touched_subtrees().end(),
-                     [&](const std::string& root) { return lower(root).starts_with(key); });
+                     [&](const std::string& root) { return support::folded(root).starts_with(key); });
 }
 
 class Parser {
@@ -178,7 +174,7 @@ bool split_drive_path(const std::string& windows_path, char& drive, std::string&
   if (windows_path.size() < 3 || !std::isalpha(static_cast<unsigned char>(windows_path[0])) ||
       windows_path[1] != ':' || windows_path[2] != '\\')
     return false;
-  drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windows_path[0])));
+  drive = fold_ascii(windows_path[0]);
   rest = windows_path.substr(3);
   std::replace(rest.begin(), rest.end(), '\\', '/');
   while (!rest.empty() && rest.back() == '/') rest.pop_back();
@@ -268,14 +264,11 @@ bool parse_case(const std::string& text, const std::string& name, const std::str
 }
 
 bool load_case(const std::string& file, Case& result, std::string& error) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
+  if (!support::exists(file)) {
     error = file + ": cannot be read";
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parse_case(text.str(), case_name_of(file), file, result, error);
+  return parse_case(support::read_file(file), case_name_of(file), file, result, error);
 }
 
 std::string case_name_of(const std::string& file) {

@@ -2,25 +2,23 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "process.h"
+#include "registry_view.h"
+#include "test_files.h"
+#include "text/ascii_case.h"
 
 namespace morvex::e2e {
+
+using namespace morvex::support;
 namespace {
 
 namespace fs = std::filesystem;
 
-bool same_path(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 const DriveFile* find_file(const std::vector<DriveFile>& files, const std::string& windows_path) {
   for (const DriveFile& file : files)
-    if (same_path(file.windows_path, windows_path)) return &file;
+    if (equal_folded(file.windows_path, windows_path)) return &file;
   return nullptr;
 }
 
@@ -46,9 +44,17 @@ std::string show_found(const std::string& bytes, const std::string& recorder) {
 
 // Windows starts files by their extension; on the host they need the right to run.
 bool runs_as_program(const std::string& windows_path) {
-  std::string extension = fs::path(windows_path).extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string extension = folded(fs::path(windows_path).extension().string());
   return extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd";
+}
+
+bool expects_new_content(const std::vector<DriveFile>& before, const std::vector<DriveFile>& after) {
+  for (const DriveFile& file : after) {
+    const DriveFile* earlier = find_file(before, file.windows_path);
+    if (earlier == nullptr || earlier->is_recorder != file.is_recorder || earlier->text != file.text)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -111,13 +117,12 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
   return differences;
 }
 
-bool expects_new_content(const std::vector<DriveFile>& before, const std::vector<DriveFile>& after) {
-  for (const DriveFile& file : after) {
-    const DriveFile* earlier = find_file(before, file.windows_path);
-    if (earlier == nullptr || earlier->is_recorder != file.is_recorder || earlier->text != file.text)
-      return true;
-  }
-  return false;
+void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder,
+                        int poll_ms) {
+  if (!c.files_after || !expects_new_content(c.files, *c.files_after)) return;
+  const long long deadline = now_ms() + 10000;
+  while (!compare_files(prefix, c.files, *c.files_after, recorder).empty() && now_ms() < deadline)
+    sleep_ms(poll_ms);
 }
 
 }  // namespace morvex::e2e

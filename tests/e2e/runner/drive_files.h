@@ -25,8 +25,10 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
                                        const std::vector<DriveFile>& after,
                                        const std::string& recorder);
 
-// Whether `after` expects a file that the run has to make or change (a
-// follow-on program runs on by itself, so these are waited for).
-bool expects_new_content(const std::vector<DriveFile>& before, const std::vector<DriveFile>& after);
+// A follow-on program runs on by itself: when the case expects a file that
+// the run has to make or change, waits up to 10 s for the files to be as
+// expected, looking every `poll_ms`.
+void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder,
+                        int poll_ms);
 
 }  // namespace morvex::e2e

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -20,14 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kRunLimitMs = 30000;
-constexpr int kFollowOnLimitMs = 10000;
 constexpr const char* kProgramWord = "morvex-uninstall";
-
-std::string make_sandbox() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/morvex-e2e-XXXXXX";
-  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
-}
 
 // C:\a;C:\b -> <prefix>/drive_c/a:<prefix>/drive_c/b; an entry ending in a
 // separator keeps one.
@@ -102,19 +94,12 @@ void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::strin
     report.problems.push_back("the confirmation was not asked on the terminal");
 }
 
-void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder) {
-  if (!c.files_after || !expects_new_content(c.files, *c.files_after)) return;
-  const long long deadline = now_ms() + kFollowOnLimitMs;
-  while (!compare_files(prefix, c.files, *c.files_after, recorder).empty() && now_ms() < deadline)
-    sleep_ms(10);
-}
-
 }  // namespace
 
 bool run_native_case(const Case& c, const NativeSuite& suite) {
   const long long started = now_ms();
   CaseReport report;
-  const std::string sandbox = make_sandbox();
+  const std::string sandbox = make_temporary_folder("e2e");
   if (sandbox.empty()) {
     report.problems.push_back("cannot make a sandbox folder");
     return print_report(c, "native", report, 0);
@@ -168,7 +153,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
         report.notes.push_back("terminal transcript: " + artifact);
       }
     }
-    wait_for_follow_on(c, prefix, suite.recorder);
+    wait_for_follow_on(c, prefix, suite.recorder, 10);
     run.error_stream = read_file(launch.stderr_file);
     std::error_code ignored;
     run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
@@ -180,12 +165,10 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
       report.problems.push_back("file " + difference);
   }
 
-  if (report.problems.empty()) {
-    std::error_code ignored;
-    fs::remove_all(sandbox, ignored);
-  } else {
+  if (report.problems.empty())
+    remove_folder(sandbox);
+  else
     report.notes.push_back("sandbox kept: " + sandbox);
-  }
   return print_report(c, "native", report, now_ms() - started);
 }
 

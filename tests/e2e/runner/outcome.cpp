@@ -52,7 +52,7 @@ void compare_streams(const std::string& expected, const std::string& actual, Cas
 }  // namespace
 
 bool expected_registry(const Case& c, RegistryView& view, std::string& error) {
-  return add_reg_text(reg_file_text(c.registry_after.value_or(c.registry)), view, error);
+  return add_reg_text(reg_file_text(c.registry_after.value_or(c.registry)), view, error, touched_subtrees());
 }
 
 void check_run(const Case& c, const RunResult& run, const std::string& program_word,
@@ -80,7 +80,7 @@ void check_run(const Case& c, const RunResult& run, const std::string& program_w
     return;
   }
   for (const std::string& text : run.registry_texts) {
-    if (!add_reg_text(text, actual, error)) {
+    if (!add_reg_text(text, actual, error, touched_subtrees())) {
       report.problems.push_back("registry after the run unreadable: " + error);
       return;
     }

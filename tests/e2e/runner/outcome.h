@@ -6,9 +6,13 @@
 #include <vector>
 
 #include "case_file.h"
-#include "registry_compare.h"
+#include "process.h"
+#include "registry_view.h"
 
 namespace morvex::e2e {
+
+// The runner starts programs and compares registries with the shared test pieces.
+using namespace morvex::support;
 
 struct RunResult {
   bool ended = false;

@@ -29,7 +29,6 @@ constexpr int kBootLimitMs = 300000;
 constexpr int kHelperLimitMs = 60000;
 constexpr int kRunLimitMs = 60000;
 constexpr int kBoxLimitMs = 20000;
-constexpr int kFollowOnLimitMs = 10000;
 
 // Setting for the whole suite run: no PATH from the machine (a case's PATH is
 // all the program sees), and the X11 driver drawing its own caption, which
@@ -211,13 +210,6 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
     report.problems.push_back("the confirmation box was not shown");
 }
 
-void wait_for_follow_on(const Case& c, const std::string& prefix, const std::string& recorder) {
-  if (!c.files_after || !expects_new_content(c.files, *c.files_after)) return;
-  const long long deadline = now_ms() + kFollowOnLimitMs;
-  while (!compare_files(prefix, c.files, *c.files_after, recorder).empty() && now_ms() < deadline)
-    sleep_ms(20);
-}
-
 }  // namespace
 
 bool wine_suite_running(const WineSuite& suite) {
@@ -362,7 +354,7 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     } else {
       watch_box(c, suite, display, pid, run, report);
     }
-    wait_for_follow_on(c, prefix, recorder);
+    wait_for_follow_on(c, prefix, recorder, 20);
     run.error_stream = read_file(launch.stderr_file);
 
     std::string exports = "@echo off\r\n";

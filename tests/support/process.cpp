@@ -3,18 +3,20 @@
 #include <fcntl.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
 extern char** environ;
 
-namespace morvex::e2e {
+namespace morvex::support {
 namespace {
 
 int open_for_child(const std::string& path, int flags) {
@@ -22,18 +24,19 @@ int open_for_child(const std::string& path, int flags) {
 }
 
 // In the child: never returns.
-[[noreturn]] void exec_child(const Launch& launch) {
-  const int in = open_for_child(launch.stdin_file, O_RDWR);
+[[noreturn]] void exec_child(const Launch& launch, const std::string& program) {
+  const int in = launch.stdin_file.empty() ? 0 : open_for_child(launch.stdin_file, O_RDWR);
   const int out = open_for_child(launch.stdout_file, O_WRONLY | O_CREAT | O_TRUNC);
   const int err = open_for_child(launch.stderr_file, O_WRONLY | O_CREAT | O_TRUNC);
   if (in < 0 || out < 0 || err < 0) _exit(126);
-  dup2(in, 0);
+  if (in != 0) dup2(in, 0);
   dup2(out, 1);
   dup2(err, 2);
   if (!launch.cwd.empty() && chdir(launch.cwd.c_str()) != 0) {
-    dprintf(2, "runner: cannot enter %s\n", launch.cwd.c_str());
+    dprintf(2, "cannot enter %s\n", launch.cwd.c_str());
     _exit(126);
   }
+  if (launch.in_child) launch.in_child();
   std::vector<char*> argv;
   for (const std::string& word : launch.words) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -41,9 +44,14 @@ int open_for_child(const std::string& path, int flags) {
   for (const std::string& setting : launch.environment) envp.push_back(const_cast<char*>(setting.c_str()));
   envp.push_back(nullptr);
   signal(SIGPIPE, SIG_DFL);
-  execve(launch.program.c_str(), argv.data(), envp.data());
-  dprintf(2, "runner: cannot run %s\n", launch.program.c_str());
+  execve(program.c_str(), argv.data(), envp.data());
+  dprintf(2, "cannot run %s\n", launch.program.c_str());
   _exit(127);
+}
+
+// Looked up before the fork: the child only execs.
+std::string program_path(const Launch& launch) {
+  return launch.program.find('/') == std::string::npos ? find_on_path(launch.program) : launch.program;
 }
 
 }  // namespace
@@ -60,16 +68,18 @@ std::vector<std::string> environment_with(const std::vector<EnvironmentChange>& 
 }
 
 pid_t start(const Launch& launch) {
+  const std::string program = program_path(launch);
   const pid_t pid = fork();
   if (pid < 0) return 0;
   if (pid == 0) {
     if (launch.new_session) setsid();
-    exec_child(launch);
+    exec_child(launch, program);
   }
   return pid;
 }
 
 pid_t start_with_terminal(const Launch& launch, int& terminal) {
+  const std::string program = program_path(launch);
   int master = -1;
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) return 0;
@@ -78,25 +88,76 @@ pid_t start_with_terminal(const Launch& launch, int& terminal) {
     // session leader, whose end hangs the terminal up; a follow-on program
     // it started must outlive that, as it would under a user's shell.
     signal(SIGHUP, SIG_IGN);
-    exec_child(launch);
+    exec_child(launch, program);
   }
   fcntl(master, F_SETFD, FD_CLOEXEC);
   terminal = master;
   return pid;
 }
 
-bool wait_for_exit(pid_t pid, int timeout_ms, int& status) {
+void answer_terminal(int terminal, const std::string& typed) {
+  for (std::size_t done = 0; done < typed.size();) {
+    const ssize_t n = write(terminal, typed.data() + done, typed.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  char ignored[4096];
+  for (;;) {
+    const ssize_t n = read(terminal, ignored, sizeof ignored);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // EIO once the child's side is closed
+  }
+}
+
+bool wait_for_exit(pid_t pid, int timeout_ms, int& status, ChildUsage* usage) {
   const long long deadline = now_ms() + timeout_ms;
   for (;;) {
     int raw = 0;
-    const pid_t done = waitpid(pid, &raw, WNOHANG);
+    rusage used{};
+    const pid_t done = wait4(pid, &raw, timeout_ms < 0 ? 0 : WNOHANG, &used);
     if (done == pid) {
       status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
+      if (usage != nullptr) {
+        usage->peak_kb = used.ru_maxrss;
+        usage->cpu_seconds = static_cast<double>(used.ru_utime.tv_sec + used.ru_stime.tv_sec) +
+                             static_cast<double>(used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+      }
       return true;
     }
-    if (done < 0 || now_ms() >= deadline) return false;
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0 || (timeout_ms >= 0 && now_ms() >= deadline)) return false;
     sleep_ms(2);
   }
+}
+
+bool run_timed(const Launch& launch, const std::optional<std::string>& typed, ChildResult& result,
+               std::string& error) {
+  const long long started = now_ns();
+  int terminal = -1;
+  // On a terminal, the terminal stays the program's standard input: open
+  // until the program ends, so that what it writes is read to its end.
+  Launch on_terminal = launch;
+  on_terminal.stdin_file.clear();
+  const pid_t pid = typed ? start_with_terminal(on_terminal, terminal) : start(launch);
+  if (pid == 0) {
+    error = "cannot start " + launch.program + ": " + std::strerror(errno);
+    return false;
+  }
+  if (terminal >= 0) {
+    answer_terminal(terminal, *typed);
+    close(terminal);
+  }
+  if (!wait_for_exit(pid, -1, result.status, &result.usage)) {
+    error = "cannot wait for " + launch.program + ": " + std::strerror(errno);
+    return false;
+  }
+  result.seconds = seconds_since(started);
+  if (result.status == 126 || result.status == 127) {
+    error = "cannot run " + launch.program;
+    return false;
+  }
+  return true;
 }
 
 void kill_session(pid_t pid) {
@@ -118,19 +179,6 @@ bool run_helper(const Launch& launch, int timeout_ms, int* status) {
   return result == 0;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-bool write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
-}
-
 std::string find_on_path(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
@@ -142,12 +190,16 @@ std::string find_on_path(const std::string& name) {
   return "";
 }
 
-long long now_ms() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
+long long now_ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
+long long now_ms() { return now_ns() / 1000000; }
+
+double seconds_since(long long start_ns) { return static_cast<double>(now_ns() - start_ns) / 1e9; }
+
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-}  // namespace morvex::e2e
+}  // namespace morvex::support

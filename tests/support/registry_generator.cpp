@@ -1,4 +1,4 @@
-#include "generate_registry.h"
+#include "registry_generator.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,10 @@
 #include <string_view>
 #include <vector>
 
-namespace morvex::bench {
+#include "registry/reg_file/reg_text.h"
+#include "text/dword_bytes.h"
+
+namespace morvex::support {
 namespace {
 
 // splitmix64: the same seed gives the same file on every machine.
@@ -61,10 +64,12 @@ constexpr const char* kShortTexts[] = {"1",       "0",    "Yes",    "No",       
                                        "True"};
 
 // Text is built as Latin-1, one byte a character, and written in the file's
-// encoding: as those bytes, or each widened to a UTF-16LE unit.
+// encoding: as those bytes, or each widened to a UTF-16LE unit. It goes to
+// a file a megabyte at a time, or whole into a text.
 class RegWriter {
  public:
-  RegWriter(std::FILE* file, FileFormat format) : file_(file), wide_(format == FileFormat::utf16) {
+  RegWriter(std::FILE* file, std::string* text, FileFormat format)
+      : file_(file), text_(text), wide_(format == FileFormat::utf16) {
     if (wide_) put_bytes("\xFF\xFE", 2);
   }
 
@@ -79,7 +84,7 @@ class RegWriter {
 
   bool finish() {
     flush();
-    return ok_ && std::fflush(file_) == 0;
+    return ok_ && (file_ == nullptr || std::fflush(file_) == 0);
   }
 
  private:
@@ -99,11 +104,15 @@ class RegWriter {
     buffer_.clear();
   }
   void put_bytes(const char* data, std::size_t size) {
-    if (std::fwrite(data, 1, size, file_) != size) ok_ = false;
+    if (text_ != nullptr)
+      text_->append(data, size);
+    else if (std::fwrite(data, 1, size, file_) != size)
+      ok_ = false;
     written_ += size;
   }
 
   std::FILE* file_;
+  std::string* text_;
   bool wide_;
   bool ok_ = true;
   std::string buffer_;
@@ -112,7 +121,7 @@ class RegWriter {
 };
 
 // Sections depth first, the way regedit walks a tree: a key's section, its
-// values, then its subkeys.
+// values, then its subkeys. Values are written as the program writes them.
 class TreeWriter {
  public:
   explicit TreeWriter(RegWriter& out) : out_(out) {}
@@ -143,45 +152,16 @@ class TreeWriter {
     out_.end_line();
   }
 
-  void string_value(std::string_view name, std::string_view text) {
-    value_name(name);
-    quoted(text);
-    out_.end_line();
-  }
-
-  void dword_value(std::string_view name, std::uint32_t number) {
-    value_name(name);
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "dword:%08x", number);
-    out_.text(digits);
-    out_.end_line();
-  }
-
-  // Wrapped as regedit wraps hex data: a line ends after the byte that
-  // brings it to 77 columns or more, and the next starts with two blanks.
-  void hex_value(std::string_view name, std::uint32_t type, std::string_view bytes) {
-    std::size_t column = value_name(name);
-    char tag[24];
-    const int size = type == 3 ? std::snprintf(tag, sizeof tag, "hex:")
-                               : std::snprintf(tag, sizeof tag, "hex(%x):", type);
-    out_.text(tag);
-    column += static_cast<std::size_t>(size);
-    static constexpr char kDigits[] = "0123456789abcdef";
+  void value(std::string_view name, std::uint32_t type, std::string_view data) {
     line_.clear();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      const auto byte = static_cast<unsigned char>(bytes[i]);
-      line_ += kDigits[byte >> 4];
-      line_ += kDigits[byte & 15];
-      if (i + 1 == bytes.size()) break;
-      line_ += ',';
-      column += 3;
-      if (column >= 77) {
-        line_ += "\\\r\n  ";
-        column = 2;
-      }
-    }
+    regfile::format_value(name, type, data, regfile::Encoding::ansi, "\r\n", line_);
     out_.text(line_);
-    out_.end_line();
+  }
+  void string_value(std::string_view name, std::string_view text) {
+    value(name, regfile::kTypeSz, std::string(text) + '\0');
+  }
+  void dword_value(std::string_view name, std::uint32_t number) {
+    value(name, regfile::kTypeDword, dword_bytes(number));
   }
 
   // A text type given as hex: 8-bit text in a REGEDIT4 file, UTF-16LE in
@@ -198,8 +178,8 @@ class TreeWriter {
       for (const char c : text) add(static_cast<unsigned char>(c));
       add(0);
     }
-    if (type == 7) add(0);
-    hex_value(name, type, bytes);
+    if (type == regfile::kTypeMultiSz) add(0);
+    value(name, type, bytes);
   }
 
   void end() { out_.end_line(); }
@@ -215,28 +195,6 @@ class TreeWriter {
     }
     out_.text("]");
     out_.end_line();
-  }
-
-  // Returns the columns used so far on the line.
-  std::size_t value_name(std::string_view name) {
-    if (name.empty()) {
-      out_.text("@=");
-      return 2;
-    }
-    const std::size_t before = quoted(name);
-    out_.text("=");
-    return before + 1;
-  }
-
-  std::size_t quoted(std::string_view text) {
-    line_.assign(1, '"');
-    for (const char c : text) {
-      if (c == '\\' || c == '"') line_ += '\\';
-      line_ += c;
-    }
-    line_ += '"';
-    out_.text(line_);
-    return line_.size();
   }
 
   RegWriter& out_;
@@ -343,8 +301,8 @@ class Filler {
         tree_.dword_value(name, random_.chance(50) ? random_.below(2)
                                                    : static_cast<std::uint32_t>(random_.next()));
       } else if (kind < 88) {
-        tree_.hex_value(
-            name, 3,
+        tree_.value(
+            name, regfile::kTypeBinary,
             bytes(random_.chance(85) ? random_.between(4, 120) : random_.between(200, 3000)));
       } else if (kind < 93) {
         tree_.text_hex_value(name, 2, {"%SystemRoot%\\system32\\" + word() + ".dll"});
@@ -620,7 +578,70 @@ void shared_counts(TreeWriter& tree, Filler& filler, Random& random, std::uint64
   }
 }
 
+// Releases below the product's registration key, each registered with both
+// IDE generations; release 40 stays and is each generation's default.
+const char* const kKeptRelease = "40";
+
+std::string all_releases(const std::vector<std::string>& releases) {
+  std::string list;
+  for (const std::string& release : releases) list += release + ";";
+  return list + kKeptRelease;
+}
+
+std::string generation_sections(int generation, const std::vector<std::string>& releases) {
+  const std::string key = "[HKEY_CURRENT_USER\\" + generation_key(generation);
+  std::string text = key + "]\r\n\"Compiler_List\"=\"" + all_releases(releases) +
+                     "\"\r\n\"Compiler\"=\"" + kKeptRelease +
+                     "\"\r\n\"Languages\"=dword:00000001\r\n\r\n";
+  for (const std::string& release : releases)
+    text += key + "\\" + release + "]\r\n\"Languages\"=dword:00000001\r\n\"CHelpfile\"=\"C:\\\\Morvex\\\\" +
+            release + "\\\\help.hlp\"\r\n\r\n";
+  return text + key + "\\" + kKeptRelease + "]\r\n\"Languages\"=dword:00000001\r\n\r\n";
+}
+
 }  // namespace
+
+std::string install_key(const std::string& release) {
+  return "Software\\Morvex\\Morvex Tools\\Morvex Compilers\\Morvex C/C++ Compiler\\" + release;
+}
+
+std::string generation_key(int generation) {
+  return "Software\\Morvex\\Morvex Tools\\Select Compiler\\IDE\\" + std::to_string(generation);
+}
+
+ProductParts product_parts(const std::vector<std::string>& releases) {
+  ProductParts parts;
+  for (const std::string& release : releases)
+    parts.install_keys += "[HKEY_CURRENT_USER\\" + install_key(release) + "]\r\n\"IDE\"=\"3\"\r\n\r\n";
+  parts.install_keys += "[HKEY_CURRENT_USER\\" + install_key(kKeptRelease) + "]\r\n\"IDE\"=\"3\"\r\n\r\n";
+  parts.generation_4 = generation_sections(4, releases);
+  parts.generation_5 = generation_sections(5, releases);
+  return parts;
+}
+
+std::string product_registry(const std::vector<std::string>& releases, std::size_t bulk_bytes) {
+  const ProductParts parts = product_parts(releases);
+  std::string text;
+  RegWriter out(nullptr, &text, FileFormat::regedit4);
+  out.text("REGEDIT4\r\n\r\n");
+  TreeWriter tree(out);
+  Random random(1);
+  Filler filler(tree, random);
+  for (const std::string& part : {parts.install_keys, parts.generation_4, parts.generation_5}) {
+    filler.vendors(kCurrentUser, out.bytes() + bulk_bytes / 4);
+    out.text(part);
+  }
+  filler.vendors(kCurrentUser, out.bytes() + bulk_bytes / 4);
+  out.finish();
+  return text;
+}
+
+std::string remaining_list(const std::vector<std::string>& all, const std::vector<std::string>& gone) {
+  std::string list;
+  for (const std::string& release : all)
+    if (std::find(gone.begin(), gone.end(), release) == gone.end()) list += release + ";";
+  return list + kKeptRelease;
+}
 
 bool generate_registry(const GenerateOptions& options, const std::string& path,
                        std::string& error) {
@@ -629,7 +650,7 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
     error = path + ": " + std::strerror(errno);
     return false;
   }
-  RegWriter out(file, options.format);
+  RegWriter out(file, nullptr, options.format);
   out.text(options.format == FileFormat::utf16 ? "Windows Registry Editor Version 5.00"
                                                : "REGEDIT4");
   out.end_line();
@@ -642,30 +663,23 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   tree.comment("Exported from a developer's machine");
 
   // The local machine's half, then the user's, with the product in the middle.
-  if (options.shape == Shape::many_keys) {
-    filler.many_keys(kLocalMachine, at(40));
-  } else if (options.shape == Shape::unsorted) {
-    filler.classes(kLocalMachine, at(2));
-  } else {
-    filler.classes(kLocalMachine, at(20));
-    filler.vendors(kLocalMachine, at(40));
-  }
+  const auto fill = [&](std::string_view root, std::uint64_t until) {
+    switch (options.shape) {
+      case Shape::mixed:
+        return filler.vendors(root, until);
+      case Shape::many_keys:
+        return filler.many_keys(root, until);
+      case Shape::unsorted:
+        return filler.unsorted(root, until, size);
+    }
+  };
+  if (options.shape == Shape::mixed) filler.classes(kLocalMachine, at(20));
+  // Most of the unsorted file goes below one key, to make its level wide.
+  fill(kLocalMachine, options.shape == Shape::unsorted ? at(2) : at(40));
   shared_counts(tree, filler, random, size);
-  if (options.shape == Shape::many_keys) {
-    filler.many_keys(kCurrentUser, at(50));
-  } else if (options.shape == Shape::unsorted) {
-    filler.unsorted(kCurrentUser, at(50), size);
-  } else {
-    filler.vendors(kCurrentUser, at(50));
-  }
+  fill(kCurrentUser, at(50));
   product_keys(tree);
-  if (options.shape == Shape::many_keys) {
-    filler.many_keys(kCurrentUser, size);
-  } else if (options.shape == Shape::unsorted) {
-    filler.unsorted(kCurrentUser, size, size);
-  } else {
-    filler.vendors(kCurrentUser, size);
-  }
+  fill(kCurrentUser, size);
   tree.end();
   const bool written = out.finish();
   const int write_error = errno;
@@ -697,4 +711,4 @@ bool place_product_files(const std::string& prefix, std::string& error) {
   return true;
 }
 
-}  // namespace morvex::bench
+}  // namespace morvex::support

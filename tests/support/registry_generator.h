@@ -1,11 +1,13 @@
-// Registry files of a chosen size that look like a real machine's export,
-// with release 2.4 installed somewhere in the middle of them.
+// Registry files that look like a real machine's export, with the product's
+// keys somewhere in the middle: release 2.4 installed, for the benchmark, or
+// releases that runs can remove, for the hardening tests.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-namespace morvex::bench {
+namespace morvex::support {
 
 enum class FileFormat { regedit4, utf16 };
 
@@ -42,4 +44,27 @@ bool generate_registry(const GenerateOptions& options, const std::string& path, 
 // Puts the product's executables into the prefix folder's drive_c.
 bool place_product_files(const std::string& prefix, std::string& error);
 
-}  // namespace morvex::bench
+// The install key path of a release, below HKEY_CURRENT_USER, and an IDE
+// generation's registration key.
+std::string install_key(const std::string& release);
+std::string generation_key(int generation);
+
+// Releases registered with both IDE generations, each with its install key
+// ("IDE" 3) and a C/C++-only release key; release "40" stays registered and is
+// each generation's default, so removing the others never restores the IDE.
+struct ProductParts {
+  std::string install_keys;
+  std::string generation_4;
+  std::string generation_5;
+};
+ProductParts product_parts(const std::vector<std::string>& releases);
+
+// REGEDIT4: about a quarter of `bulk_bytes` of other keys, install keys, bulk,
+// generation 4, bulk, generation 5, bulk, so that a run changes the file at
+// its start, in its middle and near its end.
+std::string product_registry(const std::vector<std::string>& releases, std::size_t bulk_bytes);
+
+// The list a generation's "Compiler_List" holds once `gone` are gone.
+std::string remaining_list(const std::vector<std::string>& all, const std::vector<std::string>& gone);
+
+}  // namespace morvex::support

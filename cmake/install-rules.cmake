@@ -1,0 +1,20 @@
+# What `cmake --install` puts where. Components let the Windows zip take only
+# the program from the second Windows build (see packages.cmake).
+include(GNUInstallDirs)
+include(${CMAKE_CURRENT_LIST_DIR}/manual-page.cmake)
+
+if(WIN32)
+  # Installers copy the executable from a flat folder, with its papers beside it.
+  set(MORVEX_PROGRAM_DESTINATION .)
+  set(MORVEX_DOCUMENT_DESTINATION .)
+else()
+  set(MORVEX_PROGRAM_DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Named for the program rather than the CMake project, as Debian names it.
+  set(MORVEX_DOCUMENT_DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/morvex-uninstall)
+endif()
+
+install(TARGETS morvex-uninstall RUNTIME DESTINATION ${MORVEX_PROGRAM_DESTINATION} COMPONENT program)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/NOTICE DESTINATION ${MORVEX_DOCUMENT_DESTINATION} COMPONENT documents)
+if(MORVEX_MANUAL_PAGE)
+  install(FILES ${MORVEX_MANUAL_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual)
+endif()
