@@ -11,6 +11,16 @@ std::string& stored_program_name() {
   return name;
 }
 
+struct KeptLines {
+  bool keeping = false;
+  std::vector<std::string> lines;
+};
+
+KeptLines& kept() {
+  static KeptLines lines;
+  return lines;
+}
+
 }  // namespace
 
 void set_program_name(std::string_view name) { stored_program_name() = std::string(name); }
@@ -25,7 +35,18 @@ void report_error(const char* format, ...) {
   write_error_stream(line);
 }
 
+void keep_error_lines() { kept().keeping = true; }
+
+const std::vector<std::string>& kept_error_lines() { return kept().lines; }
+
 void write_error_stream(std::string_view text) {
+  if (kept().keeping) {
+    for (std::string_view rest = text; !rest.empty();) {
+      const std::size_t end = rest.find('\n');
+      kept().lines.emplace_back(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+  }
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }

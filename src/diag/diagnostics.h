@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/formatted.h"
 
@@ -19,5 +20,10 @@ void report_error(const char* format, ...) MORVEX_PRINTF(1, 2);
 // Writes an already composed line to the error stream in one write.
 // Failures to write are ignored: there is nowhere left to report them.
 void write_error_stream(std::string_view text);
+
+// From now on every line written to the error stream is also kept, without
+// its line break, for the run's report.
+void keep_error_lines();
+const std::vector<std::string>& kept_error_lines();
 
 }  // namespace morvex

@@ -9,4 +9,8 @@ namespace morvex {
 // directory, or not ours to delete.
 bool delete_file(const std::string& windows_path);
 
+// Whether delete_file would find the file there and ours to delete, without
+// deleting it.
+bool file_deletable(const std::string& windows_path);
+
 }  // namespace morvex

@@ -1,11 +1,13 @@
 #include "files/product_files.h"
 
+#include <algorithm>
 #include <span>
 
 #include "diag/diagnostics.h"
 #include "diag/shared_errors.h"
 #include "registry/product_keys.h"
 #include "files/file_deletion.h"
+#include "registry/change_journal.h"
 #include "registry/registry.h"
 
 namespace morvex {
@@ -26,7 +28,14 @@ std::span<const char* const> files_of_set(int file_set) {
   }
 }
 
+KeepRemovedFile& removed_file_keeper() {
+  static KeepRemovedFile keep;
+  return keep;
+}
+
 }  // namespace
+
+void keep_removed_files(KeepRemovedFile keep) { removed_file_keeper() = std::move(keep); }
 
 ProductDirectory read_product_directory() {
   ProductDirectory directory;
@@ -58,8 +67,14 @@ void remove_product_files(int file_set, const ProductDirectory& directory) {
   // recorded under the path composed exactly so.
   const std::string prefix = directory.path + "\\";
   for (const char* name : files_of_set(file_set)) {
-    const std::string file_path = prefix + name;
-    if (decrement_shared_count(file_path) <= 0) remove_product_file(file_path);
+    FileOutcome outcome;
+    outcome.path = prefix + name;
+    const std::int32_t left = decrement_shared_count(outcome.path);
+    if (left != kCountUnknown) outcome.count_after = std::max(left, 0);
+    if (left <= 0)
+      outcome.action = remove_product_file(outcome.path) ? FileOutcome::Action::removed
+                                                        : FileOutcome::Action::not_removed;
+    change_journal().record_file(std::move(outcome));
   }
 }
 
@@ -87,8 +102,15 @@ std::int32_t decrement_shared_count(const std::string& file_path) {
   return 0;
 }
 
-void remove_product_file(const std::string& file_path) {
-  if (!delete_file(file_path)) report_error("Error removing the %s file\n", file_path.c_str());
+bool remove_product_file(const std::string& file_path) {
+  // A dry run asks whether the deletion could be made; what only the
+  // deletion itself finds out (a file in use) it takes as going well.
+  const KeepRemovedFile& keep = removed_file_keeper();
+  const bool removed = change_journal().dry_run() ? file_deletable(file_path)
+                       : keep                     ? keep(file_path)
+                                                  : delete_file(file_path);
+  if (!removed) report_error("Error removing the %s file\n", file_path.c_str());
+  return removed;
 }
 
 }  // namespace morvex

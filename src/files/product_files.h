@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <string>
 
 namespace morvex {
@@ -22,13 +24,21 @@ ProductDirectory read_product_directory();
 void remove_product_files(int file_set, const ProductDirectory& directory);
 
 // What decrement_shared_count returns when the counts cannot be read at all:
-// the file may still be in use, so it stays.
-inline constexpr std::int32_t kCountUnknown = 1;
+// the file may still be in use, so it stays. No count that was lowered can
+// reach it, so the run's record can tell it apart.
+inline constexpr std::int32_t kCountUnknown = std::numeric_limits<std::int32_t>::max();
 
 // Takes one use off the file's shared count; a result of 0 or less means the
 // file is no longer counted and should be deleted.
 std::int32_t decrement_shared_count(const std::string& file_path);
 
-void remove_product_file(const std::string& file_path);
+// True when the file went (or, in a dry run, would go).
+bool remove_product_file(const std::string& file_path);
+
+// With an undo record, a file the run removes is kept there rather than
+// deleted: `keep` moves it and says whether it went. An empty one deletes
+// again.
+using KeepRemovedFile = std::function<bool(const std::string& windows_path)>;
+void keep_removed_files(KeepRemovedFile keep);
 
 }  // namespace morvex

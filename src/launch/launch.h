@@ -22,5 +22,7 @@ LaunchFailure try_program_path(const std::string& path, const std::vector<std::s
 std::string build_command_line(const std::vector<std::string>& arguments);
 LaunchFailure map_system_error(std::uint32_t windows_error);
 void report_launch_failure(LaunchFailure failure, const std::string& program);
+// The line report_launch_failure writes, without its line break.
+std::string launch_failure_line(LaunchFailure failure, const std::string& program);
 
 }  // namespace morvex

@@ -87,10 +87,13 @@ LaunchFailure map_system_error(std::uint32_t windows_error) {
   return EINVAL;
 }
 
+std::string launch_failure_line(LaunchFailure failure, const std::string& program) {
+  return program_name() + ": " + formatted(failure_message_format(failure), program.c_str()) + ".";
+}
+
 void report_launch_failure(LaunchFailure failure, const std::string& program) {
   // One write, so the line cannot be torn apart by another writer.
-  write_error_stream(program_name() + ": " +
-                     formatted(failure_message_format(failure), program.c_str()) + ".\n");
+  write_error_stream(launch_failure_line(failure, program) + "\n");
 }
 
 }  // namespace morvex

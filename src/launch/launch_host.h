@@ -27,6 +27,11 @@ class LaunchHost {
   // status 0 on success and so return only a failure.
   virtual WindowsError start(const std::string& path, const std::string& command_line) = 0;
 
+  // What start would say of `path` from the file alone, without starting it:
+  // a folder, a file without the right to run, a file in no runnable form.
+  // A dry run asks this in place of starting.
+  virtual WindowsError check_start(const std::string& /*path*/) { return kNoWindowsError; }
+
   // The PATH variable, or nothing when it is not set.
   virtual std::optional<std::string> read_search_path() = 0;
   virtual char search_path_separator() const = 0;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "launch/launch_host.h"
 
@@ -82,6 +84,21 @@ class PosixLaunchHost final : public LaunchHost {
     struct stat attributes {};
     if (stat(host_path(path).c_str(), &attributes) == 0) return kNoWindowsError;
     return windows_error_of(errno);
+  }
+
+  WindowsError check_start(const std::string& path) override {
+    const std::string file = host_path(path);
+    struct stat attributes {};
+    if (stat(file.c_str(), &attributes) != 0) return windows_error_of(errno);
+    if (S_ISDIR(attributes.st_mode) || access(file.c_str(), X_OK) != 0) return kAccessDenied;
+    // What the kernel runs: an ELF image or a script naming its interpreter.
+    char head[4] = {};
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t got = fd < 0 ? -1 : read(fd, head, sizeof head);
+    if (fd >= 0) close(fd);
+    const bool runnable = (got == 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) ||
+                          (got >= 2 && head[0] == '#' && head[1] == '!');
+    return runnable ? kNoWindowsError : kBadExecutableFormat;
   }
 
   WindowsError start(const std::string& path, const std::string& command_line) override {

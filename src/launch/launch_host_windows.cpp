@@ -21,6 +21,27 @@ class WindowsLaunchHost final : public LaunchHost {
     return last_error();
   }
 
+  WindowsError check_start(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return last_error();
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_ACCESS_DENIED;
+    // Programs are images that begin "MZ"; batch files are handed to the
+    // command processor, whatever they hold.
+    const std::size_t dot = path.find_last_of('.');
+    const std::string extension = dot == std::string::npos ? "" : path.substr(dot);
+    if (lstrcmpiA(extension.c_str(), ".bat") == 0 || lstrcmpiA(extension.c_str(), ".cmd") == 0)
+      return kNoWindowsError;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return last_error();
+    char head[2] = {};
+    DWORD got = 0;
+    const bool read = ReadFile(file, head, sizeof head, &got, nullptr);
+    CloseHandle(file);
+    return read && got == 2 && head[0] == 'M' && head[1] == 'Z' ? kNoWindowsError
+                                                                : ERROR_BAD_EXE_FORMAT;
+  }
+
   WindowsError start(const std::string& path, const std::string& command_line) override {
     // CreateProcessA may write into the command line it is given.
     std::vector<char> line(command_line.begin(), command_line.end());

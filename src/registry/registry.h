@@ -1,15 +1,19 @@
-// The registry operations every other subsystem goes through. Each is a thin
-// wrapper that turns the platform's status into a success flag; none of them
-// reports anything except reg_prune_key.
+// The registry operations every other subsystem goes through. Each turns the
+// platform's status into a success flag; none of them reports anything
+// except reg_prune_key.
 //
-// Two implementations sit beside this header and the build picks one: the
-// advapi32 calls on Windows, and the registry file (registry.reg in the
-// prefix folder) everywhere else.
+// Every change passes the run's change journal (change_journal.h), which
+// records what it replaced and, in a dry run, keeps it from reaching the
+// registry while later reads still see it. Below the journal, two
+// implementations of registry_backend.h sit side by side and the build picks
+// one: the advapi32 calls on Windows, and the registry file (registry.reg in
+// the prefix folder) everywhere else.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace morvex {
 
@@ -17,6 +21,21 @@ enum class RootKey { current_user, local_machine };
 
 // Stored data larger than this reads as a missing value.
 inline constexpr std::size_t kRegistryReadLimit = 1024;
+
+// The value types the program reads and writes, as the registry numbers them.
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// One value with all of its data, as stored: a text type's data ends with
+// its terminating zero byte.
+struct RegistryValue {
+  std::string name;
+  std::uint32_t type = 0;
+  std::string data;
+};
 
 // An open key. Move-only; closes itself when it goes out of scope. A handle
 // is taken only when an open succeeds, so a failed open leaves it closed.
@@ -26,11 +45,14 @@ class RegistryKey {
 
   RegistryKey() = default;
   ~RegistryKey() { close(); }
-  RegistryKey(RegistryKey&& other) noexcept : native_(other.release()) {}
+  RegistryKey(RegistryKey&& other) noexcept
+      : native_(other.release()), root_(other.root_), path_(std::move(other.path_)) {}
   RegistryKey& operator=(RegistryKey&& other) noexcept {
     if (this != &other) {
       close();
       native_ = other.release();
+      root_ = other.root_;
+      path_ = std::move(other.path_);
     }
     return *this;
   }
@@ -39,12 +61,17 @@ class RegistryKey {
 
   bool is_open() const { return native_ != 0; }
   Native native() const { return native_; }
+  // The key it was opened as: what the run's record of changes names.
+  RootKey root() const { return root_; }
+  const std::string& path() const { return path_; }
   void close();
 
-  // Only for the platform implementation of reg_open_key.
-  void adopt(Native native) {
+  // Only for reg_open_key, once the platform has opened the key.
+  void adopt(Native native, RootKey root, std::string path) {
     close();
     native_ = native;
+    root_ = root;
+    path_ = std::move(path);
   }
 
   // Implemented by the platform: releases one open handle.
@@ -58,6 +85,8 @@ class RegistryKey {
   }
 
   Native native_ = 0;
+  RootKey root_ = RootKey::current_user;
+  std::string path_;
 };
 
 // Opens an existing key for reading and writing values; never creates one.
@@ -80,6 +109,14 @@ bool reg_has_subkeys(const RegistryKey& key);
 // How many values the key holds: the bound for a count of numbered entries
 // read from untrusted data.
 bool reg_count_values(const RegistryKey& key, std::uint32_t& count);
+// Every value of the key, with its type and all of its data.
+bool reg_list_values(const RegistryKey& key, std::vector<RegistryValue>& values);
+// A value of any type and size, as stored; nothing when it is missing.
+std::optional<RegistryValue> reg_read_value(const RegistryKey& key, const std::string& name);
+bool reg_write_value(const RegistryKey& key, const RegistryValue& value);
+// Only putting back what an uninstall removed creates keys, ancestors
+// included; the uninstall itself never does.
+bool reg_create_key(RootKey root, const std::string& path);
 
 // Deletes a key below HKEY_CURRENT_USER that has no subkeys left; reports
 // "Error deleting the %s key" when the deletion fails, nothing otherwise.
@@ -89,5 +126,9 @@ void reg_prune_key(const std::string& path);
 // to another program. Reports its own failure. Nothing to do on Windows,
 // where each operation reaches the registry at once.
 void reg_commit();
+
+// Forgets the run without saving, as the end of the process does: for tests
+// that act out several runs in one process.
+void reg_end_run();
 
 }  // namespace morvex

@@ -1,10 +1,9 @@
-// The registry operations on hosts without the Windows registry, over the
-// registry file of the prefix folder (see reg_file/reg_store.h).
-#include <cstring>
+// The registry on hosts without the Windows registry: the registry file of
+// the prefix folder (see reg_file/reg_store.h).
 #include <vector>
 
 #include "registry/reg_file/reg_store.h"
-#include "registry/registry.h"
+#include "registry/registry_backend.h"
 
 namespace morvex {
 namespace {
@@ -36,10 +35,10 @@ std::size_t root_index(RootKey root) {
 }
 
 // The handle's live key, or kNoKey.
-std::uint32_t key_of(const RegistryKey& key) {
+std::uint32_t key_of(backend::Native native) {
   regfile::Store& store = regfile::the_store();
-  if (!key.is_open() || !store.ready()) return kNoKey;
-  Handle& handle = handles()[key.native() - 1];
+  if (native == 0 || !store.ready()) return kNoKey;
+  Handle& handle = handles()[native - 1];
   if (handle.generation != store.generation()) {
     handle.key = store.find_key(root_index(handle.root), handle.path);
     handle.generation = store.generation();
@@ -47,12 +46,8 @@ std::uint32_t key_of(const RegistryKey& key) {
   return store.alive(handle.key) ? handle.key : kNoKey;
 }
 
-// Data the program may read: present and within the read limit.
-const std::string* readable(const RegistryKey& key, const std::string& name) {
-  const std::uint32_t found = key_of(key);
-  if (found == kNoKey) return nullptr;
-  const regfile::StoredValue* value = regfile::the_store().find_value(found, name);
-  return value != nullptr && value->data.size() <= kRegistryReadLimit ? &value->data : nullptr;
+RegistryValue value_of(const regfile::StoredValue& stored) {
+  return {stored.name, stored.type, stored.data};
 }
 
 }  // namespace
@@ -62,12 +57,13 @@ void RegistryKey::close_native(Native native) {
   free_handles().push_back(native);
 }
 
-bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
+namespace backend {
+
+bool open_key(RootKey root, const std::string& path, Native& native) {
   regfile::Store& store = regfile::the_store();
   const std::uint32_t found = store.find_key(root_index(root), path);
   if (found == kNoKey) return false;
   Handle handle{root, path, found, store.generation()};
-  RegistryKey::Native native = 0;
   if (free_handles().empty()) {
     handles().push_back(std::move(handle));
     native = handles().size();
@@ -76,62 +72,52 @@ bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
     free_handles().pop_back();
     handles()[native - 1] = std::move(handle);
   }
-  key.adopt(native);
   return true;
 }
 
-bool reg_read_dword(const RegistryKey& key, const std::string& name, std::int32_t& number) {
-  number = 0;
-  const std::string* data = readable(key, name);
-  if (data == nullptr) return false;
-  std::uint32_t raw = 0;
-  for (std::size_t i = std::min<std::size_t>(data->size(), 4); i-- > 0;)
-    raw = raw << 8 | static_cast<unsigned char>((*data)[i]);
-  number = static_cast<std::int32_t>(raw);
+std::optional<RegistryValue> read_value(Native key, const std::string& name) {
+  const std::uint32_t found = key_of(key);
+  const regfile::StoredValue* value =
+      found == kNoKey ? nullptr : regfile::the_store().find_value(found, name);
+  if (value == nullptr) return std::nullopt;
+  return value_of(*value);
+}
+
+bool list_values(Native key, std::vector<RegistryValue>& values) {
+  const std::uint32_t found = key_of(key);
+  std::vector<const regfile::StoredValue*> stored;
+  if (found == kNoKey || !regfile::the_store().list_values(found, stored)) return false;
+  for (const regfile::StoredValue* value : stored) values.push_back(value_of(*value));
   return true;
 }
 
-std::optional<std::string> reg_read_string(const RegistryKey& key, const std::string& name) {
-  const std::string* data = readable(key, name);
-  if (data == nullptr) return std::nullopt;
-  return std::string(data->data(), strnlen(data->data(), data->size()));
+bool count_subkeys(Native key, std::uint32_t& count) {
+  const std::uint32_t found = key_of(key);
+  return found != kNoKey && regfile::the_store().count_subkeys(found, count);
 }
 
-bool reg_write_dword(const RegistryKey& key, const std::string& name, std::int32_t number) {
-  const auto raw = static_cast<std::uint32_t>(number);
-  std::string data;
-  for (int i = 0; i < 4; ++i) data += static_cast<char>(raw >> (8 * i));
+bool write_value(Native key, const RegistryValue& value) {
   const std::uint32_t found = key_of(key);
   return found != kNoKey &&
-         regfile::the_store().set_value(found, name, regfile::kTypeDword, std::move(data));
+         regfile::the_store().set_value(found, value.name, value.type, value.data);
 }
 
-bool reg_write_string(const RegistryKey& key, const std::string& name, const std::string& text) {
-  const std::uint32_t found = key_of(key);
-  return found != kNoKey &&
-         regfile::the_store().set_value(found, name, regfile::kTypeSz, text + '\0');
-}
-
-bool reg_delete_value(const RegistryKey& key, const std::string& name) {
+bool delete_value(Native key, const std::string& name) {
   const std::uint32_t found = key_of(key);
   return found != kNoKey && regfile::the_store().delete_value(found, name);
 }
 
-bool reg_delete_key(RootKey root, const std::string& path) {
+bool delete_key(RootKey root, const std::string& path) {
   return regfile::the_store().delete_key(root_index(root), path);
 }
 
-bool reg_has_subkeys(const RegistryKey& key) {
-  const std::uint32_t found = key_of(key);
-  return found != kNoKey && regfile::the_store().has_subkeys(found);
+bool create_key(RootKey root, const std::string& path) {
+  return regfile::the_store().create_key(root_index(root), path);
 }
 
-bool reg_count_values(const RegistryKey& key, std::uint32_t& count) {
-  count = 0;
-  const std::uint32_t found = key_of(key);
-  return found != kNoKey && regfile::the_store().count_values(found, count);
-}
+void end_run() { regfile::the_store().end_run(); }
 
-void reg_commit() { regfile::the_store().commit(); }
+void commit() { regfile::the_store().commit(); }
 
+}  // namespace backend
 }  // namespace morvex

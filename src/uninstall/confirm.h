@@ -3,10 +3,11 @@
 
 namespace morvex {
 
-// False only when the user answers No. A confirmation that cannot be put to
-// the user (no display, no terminal) counts as Yes: an unattended installer
-// must not stall.
-bool confirm_uninstall();
+// How the question went. Only `no` stops the run: a confirmation that cannot
+// be put to the user (no terminal, no display) counts as Yes, so that an
+// unattended installer does not stall.
+enum class Confirmation { yes, no, no_terminal, box_not_shown };
+Confirmation confirm_uninstall();
 
 inline constexpr const char* kConfirmCaption = "Warning";
 inline constexpr const char* kConfirmText =

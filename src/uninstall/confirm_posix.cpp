@@ -44,14 +44,14 @@ Answer read_answer(int fd) {
 
 }  // namespace
 
-bool confirm_uninstall() {
+Confirmation confirm_uninstall() {
   const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (tty < 0) return true;
+  if (tty < 0) return Confirmation::no_terminal;
   write_all(tty, std::string(kConfirmCaption) + "\n\n" + kConfirmText + " [y/n] ");
   Answer answer;
   while ((answer = read_answer(tty)) == Answer::unclear) write_all(tty, "Please answer yes or no. [y/n] ");
   close(tty);
-  return answer == Answer::yes;
+  return answer == Answer::yes ? Confirmation::yes : Confirmation::no;
 }
 
 }  // namespace morvex

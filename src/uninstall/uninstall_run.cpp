@@ -1,6 +1,7 @@
 #include "uninstall/uninstall_run.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -8,13 +9,19 @@
 #include "diag/shared_errors.h"
 #include "files/product_files.h"
 #include "ide/ide_restore.h"
-#include "launch/launch.h"
+#include "registry/change_journal.h"
+#include "report/change_listing.h"
+#include "report/run_report.h"
+#include "uninstall/follow_on.h"
+#include "uninstall/run_options.h"
 #include "registrations/registrations.h"
 #include "registry/product_keys.h"
 #include "registry/registry.h"
 #include "uninstall/confirm.h"
 #include "uninstall/release_24_key.h"
 #include "uninstall/usage.h"
+#include "undo/restore.h"
+#include "undo/undo_writer.h"
 
 namespace morvex {
 namespace {
@@ -96,10 +103,14 @@ void delete_install_key(const std::string& version_key) {
     report_key_not_deleted(path);
 }
 
-void hand_over(const std::string& program, const std::optional<std::string>& argument) {
-  std::vector<std::string> arguments = {program};
-  if (argument) arguments.push_back(*argument);
-  report_launch_failure(launch_follow_on(program, arguments), program);
+const char* confirmation_name(Confirmation answer) {
+  switch (answer) {
+    case Confirmation::yes: return "yes";
+    case Confirmation::no: return "no";
+    case Confirmation::no_terminal: return "no terminal";
+    case Confirmation::box_not_shown: return "box not shown";
+  }
+  return "";
 }
 
 }  // namespace
@@ -139,21 +150,19 @@ std::int32_t read_ide_selector(const std::string& version_key) {
   return parse_decimal(*ide);
 }
 
-int run_uninstall(const std::vector<std::string>& words) {
-  set_program_name(words.empty() ? std::string() : words[0]);
-  if (words.size() < 2) {
-    report_error("no release named; usage: %s", kUsageLine);
-    return 0;
-  }
-  if (answer_information_request(words[1])) return 0;
+namespace {
 
-  RunState run;
-  run.version_key = words[1];
+// The fixed sequence; false when the user answered No and nothing changed.
+bool uninstall_release(RunState& run, RunAccount& account) {
   run.ide_selector = read_ide_selector(run.version_key);
   run.is_release_24 = run.version_key.starts_with("24");
 
   if (run.ide_selector != 4) {
-    if (!confirm_uninstall()) return 0;
+    if (!account.dry_run) {
+      const Confirmation answer = confirm_uninstall();
+      account.confirmation = confirmation_name(answer);
+      if (answer == Confirmation::no) return false;
+    }
     // Read before any pass can prune the key that records it.
     if (run.is_release_24) run.product_directory = read_product_directory();
     if (run.ide_selector == 1 || run.ide_selector == 3) run_generation_pass(run, kGeneration4);
@@ -169,8 +178,68 @@ int run_uninstall(const std::vector<std::string>& words) {
   reg_prune_key(kCompilersKey);
   // The follow-on program may be the installer's next step reading these keys.
   reg_commit();
+  return true;
+}
 
-  if (words.size() > 2) hand_over(words[2], words.size() > 3 ? std::optional(words[3]) : std::nullopt);
+}  // namespace
+
+int run_uninstall(const std::vector<std::string>& words) {
+  set_program_name(words.empty() ? std::string() : words[0]);
+  RunOptions options;
+  if (!read_run_options(words, options)) return 0;
+  if (!options.restore_path.empty()) {
+    restore_from_undo_record(options.restore_path);
+    return 0;
+  }
+  if (options.words.size() < 2) {
+    report_error("no release named; usage: %s", kUsageLine);
+    return 0;
+  }
+
+  RunAccount account;
+  account.words = words;
+  account.version_key = options.words[1];
+  account.dry_run = options.dry_run;
+  if (options.words.size() > 2) {
+    FollowOnAccount& follow_on = account.follow_on;
+    follow_on.state = FollowOnAccount::State::not_reached;
+    follow_on.program = options.words[2];
+    follow_on.arguments.assign(options.words.begin() + 2,
+                               options.words.begin() + std::min<std::size_t>(options.words.size(), 4));
+  }
+  keep_error_lines();
+  change_journal().set_dry_run(options.dry_run);
+  // Made before anything else, so that a record that cannot be made stops
+  // the run before its first change.
+  UndoWriter undo;
+  if (!options.undo_path.empty()) {
+    if (!undo.open(options.undo_path)) return 0;
+    change_journal().set_before_change([&](const RegistryChange& change) {
+      return undo.before_change(change);
+    });
+    keep_removed_files([&](const std::string& path) { return undo.keep_file(path); });
+  }
+  struct ForgetUndo {
+    ~ForgetUndo() {
+      change_journal().set_before_change(nullptr);
+      keep_removed_files(nullptr);
+    }
+  } forget_undo;
+  const auto write_report = [&] {
+    return options.report_path.empty() || write_run_report(options.report_path, account);
+  };
+  // Written first, so that a report that cannot be written stops the run
+  // before anything changes.
+  if (!write_report()) return 0;
+
+  RunState run;
+  run.version_key = account.version_key;
+  const bool went_on = uninstall_release(run, account);
+  account.finished = true;
+  if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
+    hand_over(account, [&] { write_report(); });
+  write_report();
+  if (account.dry_run) std::fputs(change_listing(change_journal(), account).c_str(), stdout);
   return 0;
 }
 

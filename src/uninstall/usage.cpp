@@ -2,10 +2,6 @@
 
 #include <cstdio>
 
-#ifndef MORVEX_VERSION
-#define MORVEX_VERSION "unknown"
-#endif
-
 namespace morvex {
 
 bool answer_information_request(const std::string& word) {
@@ -15,7 +11,8 @@ bool answer_information_request(const std::string& word) {
   }
   if (word == "--help") {
     std::printf(
-        "Usage: %s\n"
+        "Usage: morvex-uninstall [OPTION]... VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]\n"
+        "  or:  morvex-uninstall --restore FILE\n"
         "\n"
         "Removes one release of the Morvex C/C++ Compiler: takes it out of the compiler\n"
         "registrations of Developer Studio 4.x and 5.0, puts an IDE's own settings back\n"
@@ -23,9 +20,23 @@ bool answer_information_request(const std::string& word) {
         "counts, deletes the release's keys, then starts FOLLOW_ON_PROGRAM (with ARGUMENT).\n"
         "Failures are reported one a line on standard error; the exit status is always 0.\n"
         "\n"
+        "Options (only before VERSION_KEY):\n"
+        "  --dry-run       show what the run would change, on standard output, and change\n"
+        "                  nothing: no question, no follow-on program. Its error lines are\n"
+        "                  the real run's, except that a write or a deletion that could\n"
+        "                  fail only when made (a file in use, a failing disk) is taken\n"
+        "                  as succeeding.\n"
+        "  --report FILE   write an account of the run to FILE as JSON: its changes, files,\n"
+        "                  error lines and follow-on program. FILE is written before\n"
+        "                  anything changes; if it cannot be, the run stops there.\n"
+        "  --undo FILE     before each change, record in FILE (a .reg file) how to put it\n"
+        "                  back; product files are moved into FILE.files instead of deleted.\n"
+        "  --restore FILE  put back everything an uninstall recorded in FILE.\n"
+        "  --help          show this help and exit\n"
+        "  --version       show the version and exit\n"
+        "\n"
         "Outside Windows the registry is registry.reg in $MORVEX_PREFIX (default\n"
-        "~/.morvex), with drive C: in its drive_c folder.\n",
-        kUsageLine);
+        "~/.morvex), with drive C: in its drive_c folder.\n");
     return true;
   }
   return false;

@@ -6,6 +6,9 @@
 namespace morvex {
 
 inline constexpr const char* kUsageLine = "morvex-uninstall VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]";
+inline constexpr const char* kOptionsUsageLine =
+    "morvex-uninstall [--dry-run] [--report FILE] [--undo FILE] VERSION_KEY "
+    "[FOLLOW_ON_PROGRAM [ARGUMENT]], or morvex-uninstall --restore FILE";
 
 // Answers "--help" and "--version" on standard output. True when the word
 // was one of them: the run then changes nothing. No release key starts with

@@ -40,7 +40,10 @@ const char* const kFullCase =
     "== exit\n"
     "0\n"
     "== files after\n"
-    "C:\\work\\args.txt = setup\\na b\n";
+    "C:\\work\\args.txt = setup\\na b\n"
+    "== 64-bit registry\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls]\n"
+    "\"C:\\\\a.dll\"=dword:00000001\n";
 
 TEST(CaseFile, ReadsEverySectionExactly) {
   Case c;
@@ -63,6 +66,9 @@ TEST(CaseFile, ReadsEverySectionExactly) {
   EXPECT_FALSE(c.registry_after.has_value());
   ASSERT_TRUE(c.files_after.has_value());
   EXPECT_EQ((*c.files_after)[0].text, "setup\na b");
+  EXPECT_EQ(c.registry_64bit,
+            "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls]\n"
+            "\"C:\\\\a.dll\"=dword:00000001\n");
 }
 
 TEST(CaseFile, DefaultsWhenSectionsAreLeftOut) {
@@ -76,6 +82,7 @@ TEST(CaseFile, DefaultsWhenSectionsAreLeftOut) {
   EXPECT_EQ(c.expected_stderr, "");
   EXPECT_EQ(c.expected_exit, 0);
   EXPECT_FALSE(c.files_after.has_value());
+  EXPECT_FALSE(c.registry_64bit.has_value());
 }
 
 TEST(CaseFile, RejectsMistakesWithTheirLine) {
@@ -101,6 +108,10 @@ TEST(CaseFile, RejectsMistakesWithTheirLine) {
       {"key outside the compared subtrees",
        "== arguments\n== registry after\n[HKEY_CURRENT_USER\\Software\\Other]\n",
        "key outside the compared subtrees"},
+      // Both views share HKEY_CURRENT_USER\Software: such a key would be set twice.
+      {"64-bit view beyond the shared counts",
+       "== arguments\n== 64-bit registry\n[HKEY_CURRENT_USER\\Software\\Morvex\\A]\n\"a\"=\"b\"\n",
+       "x.case:2: key outside the compared subtrees"},
   };
   for (const Row& row : rows) {
     Case c;

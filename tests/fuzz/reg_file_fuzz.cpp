@@ -339,7 +339,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const Prefix& where = prefix();
   set_program_name("fuzz");
-  regfile::the_store().end_run();
+  reg_end_run();
   unlink((where.folder + "/registry.reg.saving").c_str());
   support::write_file(where.file, bytes);
 
@@ -352,7 +352,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RegistryKey key;
     check(!reg_open_key(RootKey::current_user, "Software", key), "a refused file opened a key");
     reg_commit();
-    regfile::the_store().end_run();
+    reg_end_run();
     check(support::read_file(where.file) == bytes, "a refused file was written");
     return 0;
   }
@@ -364,7 +364,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool changed = false;
   make_changes(model, encoding_of(bytes), choices, touched, changed);
   reg_commit();
-  regfile::the_store().end_run();
+  reg_end_run();
 
   const std::string after = support::read_file(where.file);
   check(access((where.folder + "/registry.reg.saving").c_str(), F_OK) != 0,

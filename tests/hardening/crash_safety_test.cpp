@@ -1,6 +1,7 @@
 // A run killed at any moment, on a registry file of tens of megabytes: the
 // file is always exactly the old one or exactly the new one, and a later run
-// finishes the job as if nothing had happened.
+// finishes the job as if nothing had happened. With an undo record, a
+// restore after the kill always gives back the registry before the run.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -115,6 +116,72 @@ TEST(CrashSafety, AKilledRunLeavesTheOldOrTheNewFileAndALaterRunFinishes) {
               "save, %zu after the run's end\n",
               kills, left_old, left_new, during_save, finished);
   EXPECT_GT(left_old, 0u) << "no kill landed before the save";
+}
+
+
+// Each kill is followed by two restores and a comparison by meaning, which
+// reads the whole registry into memory: a smaller file keeps this in minutes.
+TEST(CrashSafety, AKilledRunWithAnUndoRecordIsAlwaysRestoredToTheRegistryBefore) {
+  const std::size_t megabytes = setting("MORVEX_CRASH_UNDO_REGISTRY_MB", 10);
+  const std::size_t kills = setting("MORVEX_CRASH_UNDO_KILLS", 16);
+  Sandbox sandbox("crash-undo");
+  const std::vector<std::string> releases = {"30", "31"};
+  const std::string old_bytes = product_registry(releases, megabytes << 20);
+  RegistryView before;
+  std::string error;
+  ASSERT_TRUE(add_reg_text(old_bytes, before, error)) << error;
+
+  const std::string reference = sandbox.make_prefix("reference");
+  write_file(reference + "/registry.reg", old_bytes);
+  const RunOutcome undisturbed =
+      run_program({reference, {"--undo", reference + ".undo", "30"}, "", {}});
+  ASSERT_EQ(undisturbed.error_stream, "");
+  ASSERT_NE(read_file(reference + "/registry.reg"), old_bytes);
+  const long long run_ns = static_cast<long long>(undisturbed.seconds * 1e9);
+
+  std::size_t without_record = 0, restored = 0;
+  const std::string prefix = sandbox.folder() + "/killed";
+  const std::string record = sandbox.folder() + "/killed.undo";
+  for (std::size_t i = 0; i < kills; ++i) {
+    std::filesystem::remove_all(prefix);
+    std::filesystem::remove(record);
+    sandbox.make_prefix("killed");
+    write_file(prefix + "/registry.reg", old_bytes);
+    const long long start = now_ns();
+    const pid_t victim = start_program({prefix, {"--undo", record, "30"}, prefix + ".stderr", {}});
+    ASSERT_NE(victim, 0);
+    const long long delay = static_cast<long long>(1.2 * run_ns * (i + 0.5) / kills);
+    sleep_until(start + delay);
+    kill(victim, SIGKILL);
+    int status = 0;
+    waitpid(victim, &status, 0);
+
+    const RunOutcome restore = run_program({prefix, {"--restore", record}, "", {}});
+    EXPECT_EQ(restore.exit_status, 0);
+    const std::string after = read_file(prefix + "/registry.reg");
+    if (restore.error_stream != "") {
+      // Killed before its record was whole: nothing may have changed.
+      without_record += 1;
+      EXPECT_TRUE(after == old_bytes) << "kill " << i << " at " << delay / 1e6
+                                      << " ms: no usable record, yet the registry changed: "
+                                      << first_line(restore.error_stream);
+      continue;
+    }
+    restored += 1;
+    RegistryView meaning;
+    ASSERT_TRUE(add_reg_text(after, meaning, error)) << error;
+    const std::vector<std::string> differences = compare_registries(before, meaning);
+    EXPECT_TRUE(differences.empty()) << "kill " << i << " at " << delay / 1e6 << " ms, then a restore: "
+                                     << differences.size() << " differences, the first: "
+                                     << (differences.empty() ? "" : differences[0]);
+    const RunOutcome again = run_program({prefix, {"--restore", record}, "", {}});
+    EXPECT_EQ(again.error_stream, "") << "the second restore after kill " << i;
+    EXPECT_TRUE(read_file(prefix + "/registry.reg") == after)
+        << "the second restore after kill " << i << " changed the registry";
+  }
+  std::printf("[ note     ] %zu kills: %zu restored, %zu before the record was made\n", kills,
+              restored, without_record);
+  EXPECT_GT(restored, kills / 2);
 }
 
 }  // namespace

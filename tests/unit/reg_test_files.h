@@ -9,6 +9,7 @@
 
 #include "diag/diagnostics.h"
 #include "registry/reg_file/reg_store.h"
+#include "registry/registry.h"
 #include "registry/reg_file/reg_text.h"
 #include "test_files.h"
 
@@ -37,16 +38,16 @@ class PrefixTest : public ::testing::Test {
     ASSERT_FALSE(prefix_.empty());
     setenv("MORVEX_PREFIX", prefix_.c_str(), 1);
     set_program_name("morvex-uninstall");
-    regfile::the_store().end_run();
+    reg_end_run();
   }
 
   void TearDown() override {
-    regfile::the_store().end_run();
+    reg_end_run();
     support::remove_folder(prefix_);
   }
 
   // What the end of the process does: the lock goes, nothing is saved.
-  static void end_run() { regfile::the_store().end_run(); }
+  static void end_run() { reg_end_run(); }
 
   std::string file() const { return prefix_ + "/registry.reg"; }
 

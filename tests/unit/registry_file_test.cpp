@@ -320,6 +320,37 @@ TEST_F(RegistryFile, AnImpliedKeyGetsASectionBeforeItsSubkeys) {
                                   "[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n"));
 }
 
+// Only a restore makes keys: each made key gets its own section at the end,
+// parents first, and every byte before stays as it was, in each encoding.
+TEST_F(RegistryFile, MadeKeysGetSectionsAtTheEndAndTheRestStays) {
+  const std::string before = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Morvex]\n\"a\"=\"1\"\n";
+  const std::string made = "[HKEY_CURRENT_USER\\Software\\Morvex\\New]\n\n"
+                           "[HKEY_CURRENT_USER\\Software\\Morvex\\New\\Deep]\n\"v\"=dword:00000002\n\n";
+  const auto v5 = [](std::string text) { return text.replace(0, 8, "Windows Registry Editor Version 5.00"); };
+  const std::pair<std::string, std::string> files[] = {
+      {crlf(before), crlf(before + made)},
+      {utf16_file(crlf(v5(before))), utf16_file(crlf(v5(before + made)))},
+  };
+  for (const auto& [old_bytes, new_bytes] : files) {
+    write_registry(old_bytes);
+    EXPECT_TRUE(reg_create_key(RootKey::current_user, "Software\\morvex"));  // there already
+    EXPECT_TRUE(reg_create_key(RootKey::current_user, "Software\\Morvex\\New\\Deep"));
+    RegistryKey deep;
+    ASSERT_TRUE(reg_open_key(RootKey::current_user, "software\\morvex\\new\\deep", deep));
+    EXPECT_TRUE(reg_write_dword(deep, "v", 2));
+    RegistryKey parent;
+    ASSERT_TRUE(reg_open_key(RootKey::current_user, "Software\\Morvex\\New", parent));
+    EXPECT_TRUE(reg_has_subkeys(parent));
+    EXPECT_FALSE(reg_create_key(RootKey::current_user, "Software\\\\Empty"));
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), new_bytes);
+    RegistryKey again;
+    EXPECT_TRUE(reg_open_key(RootKey::current_user, "Software\\Morvex\\New\\Deep", again));
+    end_run();
+  }
+}
+
 TEST_F(RegistryFile, MergesSeveralSectionsOfOneKey) {
   write_registry(crlf(R"(REGEDIT4
 
@@ -436,7 +467,7 @@ template <class Body>
 int in_child(Body body) {
   const pid_t child = fork();
   if (child == 0) {
-    regfile::the_store().end_run();  // the parent's lock stays the parent's
+    reg_end_run();  // the parent's lock stays the parent's
     _exit(body() ? 0 : 1);
   }
   int status = 0;
@@ -473,7 +504,7 @@ TEST_F(RegistryFile, ASecondRunWaitsForTheFirst) {
   const auto started = std::chrono::steady_clock::now();
   const pid_t child = fork();
   if (child == 0) {
-    regfile::the_store().end_run();
+    reg_end_run();
     RegistryKey second;
     const bool opened = reg_open_key(RootKey::current_user, kCompilers, second);
     const bool waited = std::chrono::steady_clock::now() - started > std::chrono::milliseconds(150);

@@ -17,6 +17,10 @@
 
 namespace morvex::regfile {
 
+// pread: bytes at an offset, or -1 with errno. Per platform, since the
+// Windows build reads registry texts too (undo records), though only from memory.
+std::int64_t read_file_at(int fd, void* bytes, std::size_t size, std::uint64_t offset);
+
 static_assert(std::endian::native == std::endian::little,
               "UTF-16LE files are read as native char16_t units");
 
@@ -137,7 +141,7 @@ class LineReader {
         std::min<std::uint64_t>((capacity_ - tail_) * sizeof(Unit), read_end_ - read_at_);
     std::size_t got = 0;
     while (got < wanted) {
-      const ssize_t n = pread(fd_, bytes + got, wanted - got, static_cast<off_t>(read_at_ + got));
+      const std::int64_t n = read_file_at(fd_, bytes + got, wanted - got, read_at_ + got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         fail(std::string("cannot read: ") + std::strerror(errno), true);

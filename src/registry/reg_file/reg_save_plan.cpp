@@ -54,7 +54,8 @@ bool Store::key_path(std::uint32_t key, std::string& path) {
 // - a changed value's last occurrence is rewritten, a deleted value loses
 //   every occurrence, a new one follows the key's last value line;
 // - a key without a section of its own that gets values gets a section just
-//   before the first section that named it, ahead of its subkeys.
+//   before the first section that named it, ahead of its subkeys;
+// - a key made gets a section at the end, parents before subkeys.
 bool Store::plan(std::vector<Edit>& edits) {
   std::uint32_t order = 0;
   std::unordered_map<std::uint32_t, std::uint64_t> lost_subkeys_at;  // parent -> first place
@@ -90,6 +91,9 @@ bool Store::plan(std::vector<Edit>& edits) {
         entry.subkeys == 0)
       add_section(key, at);
   }
+
+  for (const std::uint32_t key : created_)
+    if (!index_[key].deleted) add_section(key, file_size_);
 
   std::vector<std::uint32_t> touched;
   for (const auto& [key, values] : values_) touched.push_back(key);

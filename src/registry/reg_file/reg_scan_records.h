@@ -58,6 +58,10 @@ struct ValueRecord {
   std::string data;  // as the program reads it
   std::uint64_t begin = 0;  // byte range of the value's lines, line ends included
   std::uint64_t end = 0;
+  // Only in an undo record: "name"=- (the value is not there), and a line
+  // behind ";>", which says what the run left rather than what it found.
+  bool deletion = false;
+  bool left_by_run = false;
 };
 
 }  // namespace morvex::regfile

@@ -8,6 +8,9 @@
 //   void header(FileHeader);
 //   bool section(const SectionHeader<Unit>&, ScanError&);
 //   void value(const ValueRecord&);      // only when kWantsValues
+// and, to read an undo record (see ValueRecord), also:
+//   static constexpr bool kReadsUndoRecord = true;
+//   void note(const std::string&);       // a comment line after its ';'
 #pragma once
 
 #include <array>
@@ -19,6 +22,7 @@
 
 #include "registry/reg_file/reg_lines.h"
 #include "registry/reg_file/reg_scan_records.h"
+#include "registry/reg_file/reg_scan_units.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::regfile {
@@ -83,6 +87,12 @@ class Scanner {
       "unknown header (the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
       "Version 5.00\")";
   static constexpr bool kWantsValues = Sink::kWantsValues;
+  static constexpr bool kUndoRecord = [] {
+    if constexpr (requires { Sink::kReadsUndoRecord; })
+      return Sink::kReadsUndoRecord;
+    else
+      return false;
+  }();
 
   static bool fail(ScanError& error, std::size_t line, std::string_view what) {
     error = {line, std::string(what)};
@@ -90,40 +100,6 @@ class Scanner {
   }
   static bool fail(ScanError& error, const TextLine<Unit>& line, std::string_view what) {
     return fail(error, line.number, what);
-  }
-
-  static void skip_blanks(const Unit*& p, const Unit* end) {
-    while (p != end && (*p == Unit(' ') || *p == Unit('\t'))) ++p;
-  }
-  // Only blanks and a comment may follow.
-  static bool at_line_end(const Unit* p, const Unit* end) {
-    skip_blanks(p, end);
-    return p == end || *p == Unit(';');
-  }
-  static bool starts_with(const Unit* p, const Unit* end, std::string_view text) {
-    if (static_cast<std::size_t>(end - p) < text.size()) return false;
-    for (const char c : text)
-      if (*p++ != Unit(static_cast<unsigned char>(c))) return false;
-    return true;
-  }
-  static int hex_digit(Unit unit) {
-    return static_cast<std::size_t>(unit) < kHexDigits.size() ? kHexDigits[unit] : -1;
-  }
-  static constexpr std::array<signed char, 128> kHexDigits = [] {
-    std::array<signed char, 128> digits{};
-    for (int c = 0; c < 128; ++c)
-      digits[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                  : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                  : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                                         : static_cast<signed char>(-1);
-    return digits;
-  }();
-
-  void append_view(const std::vector<Unit>& units, std::string& out) const {
-    if constexpr (sizeof(Unit) == 1)
-      out.append(reinterpret_cast<const char*>(units.data()), units.size());
-    else
-      append_utf8(units.data(), units.size(), out);
   }
 
   bool header(const TextLine<Unit>& line, ScanError& error) {
@@ -150,6 +126,18 @@ class Scanner {
     const Unit* p = line.text;
     const Unit* end = p + line.size;
     skip_blanks(p, end);
+    if constexpr (kUndoRecord) {
+      line_left_by_run_ = end - p >= 2 && p[0] == Unit(';') && p[1] == Unit('>');
+      if (line_left_by_run_) {
+        p += 2;
+        skip_blanks(p, end);
+      } else if (p != end && *p == Unit(';')) {
+        std::string note;
+        append_view(p + 1, end, note);
+        sink_.note(note);
+        return true;
+      }
+    }
     // Inside a continuation, blank and comment lines are skipped.
     if (p == end || *p == Unit(';')) return true;
     const bool starts_value = *p == Unit('"') || *p == Unit('@');
@@ -239,6 +227,7 @@ class Scanner {
 
   bool value(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
     value_begin_ = line.offset;
+    value_left_by_run_ = line_left_by_run_;
     name_.clear();
     text_.clear();
     bytes_.clear();
@@ -297,6 +286,12 @@ class Scanner {
         break;
       }
       case Kind::deletion:
+        if constexpr (kUndoRecord) {
+          if (!at_line_end(p + 1, end)) return fail(error, line, "text after the value");
+          type_ = 0;
+          finish_value(line);
+          return true;
+        }
         return fail(error, line, "value deletion (=-) has no meaning in a registry file");
     }
     return hex_list(p, end, line, error);
@@ -360,6 +355,8 @@ class Scanner {
       }
       record_.begin = value_begin_;
       record_.end = line.end_offset();
+      record_.deletion = kind_ == Kind::deletion;
+      record_.left_by_run = value_left_by_run_;
       sink_.value(record_);
     } else {
       (void)line;
@@ -379,11 +376,13 @@ class Scanner {
   std::size_t root_ = kRootCount;
   std::vector<NameSpan> last_names_;
   std::vector<NameSpan> names_;  // the same within the line
+  bool line_left_by_run_ = false;  // undo records: the line began ";>"
   // The value being read; a hex list may continue over several lines.
   std::size_t continued_line_ = 0;
   Kind kind_ = Kind::text;
   std::uint32_t type_ = 0;
   std::uint64_t value_begin_ = 0;
+  bool value_left_by_run_ = false;
   std::vector<Unit> name_;
   std::vector<Unit> text_;
   std::string bytes_;

@@ -43,12 +43,16 @@ class Store {
   // Keys are numbers valid for one generation; kNoKey when missing.
   std::uint32_t find_key(std::size_t root, std::string_view path);
   bool alive(std::uint32_t key) const;
-  bool has_subkeys(std::uint32_t key) const;
+  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
-  bool count_values(std::uint32_t key, std::uint32_t& count);
+  // The key's present values, valid until the next change.
+  bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);
   bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data);
   bool delete_value(std::uint32_t key, std::string_view name);
   bool delete_key(std::size_t root, std::string_view path);
+  // Makes the key and its missing ancestors (only a restore does); a key
+  // made gets a section of its own at the end of the file when saved.
+  bool create_key(std::size_t root, std::string_view path);
   // Saves the changes, if any; reports its own failure.
   void commit();
 
@@ -97,6 +101,7 @@ class Store {
   bool scan_file(std::uint64_t begin, ScanError& error);
   template <class Unit>
   std::uint32_t find_child(std::uint32_t parent, const Unit* name, std::size_t size);
+  std::uint32_t find_named_child(std::uint32_t parent, std::string_view name);
   template <class Unit>
   bool load_values(std::uint32_t key, KeyValues& values, std::string& reason);
   KeyValues* values_of(std::uint32_t key);
@@ -122,6 +127,7 @@ class Store {
   KeyIndex index_;
   std::unordered_map<std::uint32_t, KeyValues> values_;  // keys whose values were read
   std::vector<std::uint32_t> deleted_;                   // in the order of deletion
+  std::vector<std::uint32_t> created_;  // keys made, parents first
 };
 
 // The one store of the process.

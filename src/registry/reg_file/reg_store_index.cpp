@@ -150,20 +150,52 @@ std::uint32_t Store::find_child(std::uint32_t parent, const Unit* name, std::siz
   });
 }
 
+std::uint32_t Store::find_named_child(std::uint32_t parent, std::string_view name) {
+  if (encoding_ != Encoding::utf16le)
+    return find_child(parent, reinterpret_cast<const unsigned char*>(name.data()), name.size());
+  std::u16string units;
+  if (!utf16_from_utf8(name, units)) return kNoKey;
+  return find_child(parent, units.data(), units.size());
+}
+
+bool Store::create_key(std::size_t root, std::string_view path) {
+  if (!ready() || file_fd_ < 0 || path.empty()) return false;
+  auto key = static_cast<std::uint32_t>(root);
+  for (std::size_t start = 0;;) {
+    const std::size_t stop = path.find('\\', start);
+    const std::string_view name = path.substr(start, stop - start);
+    if (name.empty() || name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+        !storable_text(name, encoding_))
+      return false;
+    std::uint32_t child = find_named_child(key, name);
+    if (child != kNoKey && index_[child].deleted) return false;
+    if (child == kNoKey) {
+      const std::string bytes = encode_for_file(name, encoding_);
+      std::uint32_t hash = 0;
+      if (encoding_ == Encoding::utf16le) {
+        std::u16string units;
+        utf16_from_utf8(name, units);
+        hash = name_hash(key, units.data(), units.size());
+      } else {
+        hash = name_hash(key, reinterpret_cast<const unsigned char*>(name.data()), name.size());
+      }
+      if (!index_.add(key, hash, bytes, kNoSection, child)) return false;
+      created_.push_back(child);
+    }
+    key = child;
+    if (stop == std::string_view::npos) return true;
+    start = stop + 1;
+  }
+}
+
 std::uint32_t Store::find_key(std::size_t root, std::string_view path) {
   if (!ready() || path.empty()) return kNoKey;
   auto key = static_cast<std::uint32_t>(root);
-  std::u16string units;
   for (std::size_t start = 0;;) {
     const std::size_t stop = path.find('\\', start);
     const std::string_view name = path.substr(start, stop - start);
     if (name.empty()) return kNoKey;
-    if (encoding_ == Encoding::utf16le) {
-      if (!utf16_from_utf8(name, units)) return kNoKey;
-      key = find_child(key, units.data(), units.size());
-    } else {
-      key = find_child(key, reinterpret_cast<const unsigned char*>(name.data()), name.size());
-    }
+    key = find_named_child(key, name);
     if (key == kNoKey || index_[key].deleted) return kNoKey;
     if (stop == std::string_view::npos) return key;
     start = stop + 1;
@@ -174,7 +206,11 @@ bool Store::alive(std::uint32_t key) const {
   return state_ == State::ready && key < index_.size() && !index_[key].deleted;
 }
 
-bool Store::has_subkeys(std::uint32_t key) const { return alive(key) && index_[key].subkeys > 0; }
+bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) const {
+  if (!alive(key)) return false;
+  count = index_[key].subkeys;
+  return true;
+}
 
 bool Store::delete_key(std::size_t root, std::string_view path) {
   const std::uint32_t key = find_key(root, path);

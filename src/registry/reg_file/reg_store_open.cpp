@@ -148,6 +148,7 @@ void Store::forget_file() {
   index_.reset(kRootCount, 0);
   values_.clear();
   deleted_.clear();
+  created_.clear();
 }
 
 void Store::fail_reading(const std::string& reason) {

@@ -80,11 +80,11 @@ const StoredValue* Store::find_value(std::uint32_t key, std::string_view name) {
   return value != nullptr && value->present ? &value->now : nullptr;
 }
 
-bool Store::count_values(std::uint32_t key, std::uint32_t& count) {
-  const KeyValues* values = values_of(key);
-  if (values == nullptr) return false;
-  count = static_cast<std::uint32_t>(std::count_if(
-      values->values.begin(), values->values.end(), [](const Value& value) { return value.present; }));
+bool Store::list_values(std::uint32_t key, std::vector<const StoredValue*>& values) {
+  const KeyValues* stored = values_of(key);
+  if (stored == nullptr) return false;
+  for (const Value& value : stored->values)
+    if (value.present) values.push_back(&value.now);
   return true;
 }
 

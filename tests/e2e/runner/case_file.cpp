@@ -25,7 +25,8 @@ struct Section {
 
 const std::vector<std::string> kSectionNames = {
     "about", "platforms", "arguments", "answer",         "cwd",         "environment",
-    "registry", "files",  "stderr",    "exit",           "registry after", "files after"};
+    "registry", "files",  "stderr",    "exit",           "registry after", "files after",
+    "64-bit registry"};
 
 std::string trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -63,18 +64,18 @@ std::string unescape_text(const std::string& text) {
   return out;
 }
 
-bool within_subtrees(const std::string& key_path) {
+bool within_subtrees(const std::string& key_path, const std::vector<std::string>& subtrees) {
   const std::string key = support::folded(key_path);
-  for (const std::string& root_spelling : touched_subtrees()) {
+  for (const std::string& root_spelling : subtrees) {
     const std::string root = support::folded(root_spelling);
     if (key == root || key.starts_with(root + "\\")) return true;
   }
   return false;
 }
 
-bool above_a_subtree(const std::string& key_path) {
+bool above_a_subtree(const std::string& key_path, const std::vector<std::string>& subtrees) {
   const std::string key = support::folded(key_path) + "\\";
-  return std::any_of(touched_subtrees().begin(), touched_subtrees().end(),
+  return std::any_of(subtrees.begin(), subtrees.end(),
                      [&](const std::string& root) { return support::folded(root).starts_with(key); });
 }
 
@@ -93,7 +94,8 @@ class Parser {
     return true;
   }
 
-  bool registry_text(const Section& section, std::string& text) {
+  bool registry_text(const Section& section, std::string& text,
+                     const std::vector<std::string>& subtrees = touched_subtrees()) {
     text.clear();
     for (const Line& line : section.body) text += line.text + "\n";
     std::vector<RegTreeKey> keys;
@@ -108,7 +110,8 @@ class Parser {
       return fail(line, "registry text: " + reason);
     }
     for (const RegTreeKey& key : keys) {
-      if (within_subtrees(key.path) || (above_a_subtree(key.path) && key.values.empty())) continue;
+      if (within_subtrees(key.path, subtrees) || (above_a_subtree(key.path, subtrees) && key.values.empty()))
+        continue;
       return fail(section.line, "key outside the compared subtrees: [" + key.path + "]");
     }
     return true;
@@ -159,9 +162,15 @@ const std::vector<std::string>& touched_subtrees() {
       "HKEY_CURRENT_USER\\Software\\Morvex",
       "HKEY_CURRENT_USER\\Software\\Microsoft\\DevStudio",
       "HKEY_CURRENT_USER\\Software\\Microsoft\\Developer",
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls",
+      shared_counts_subtree(),
   };
   return subtrees;
+}
+
+const std::string& shared_counts_subtree() {
+  static const std::string subtree =
+      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+  return subtree;
 }
 
 std::string reg_file_text(const std::string& section_lines) {
@@ -254,6 +263,10 @@ bool parse_case(const std::string& text, const std::string& name, const std::str
       std::string after;
       if (!parser.registry_text(section, after)) return false;
       result.registry_after = after;
+    } else if (section_name == "64-bit registry") {
+      std::string view;
+      if (!parser.registry_text(section, view, {shared_counts_subtree()})) return false;
+      result.registry_64bit = view;
     } else if (section_name == "files after") {
       std::vector<DriveFile> after;
       if (!parser.drive_files(section, after)) return false;

@@ -44,6 +44,9 @@ struct Case {
   int expected_exit = 0;
   std::optional<std::string> registry_after;      // unset: unchanged
   std::optional<std::vector<DriveFile>> files_after;  // unset: unchanged
+  // Wine only: the shared-file counts of the 64-bit registry view, which the
+  // program must leave alone; unset: the suite's own unrelated counts.
+  std::optional<std::string> registry_64bit;
 };
 
 // Reads and checks one case file; on failure `error` says where and why.
@@ -63,6 +66,9 @@ std::string reg_file_text(const std::string& section_lines);
 
 // The registry subtrees the program touches: the only parts compared.
 const std::vector<std::string>& touched_subtrees();
+// The one of them below HKEY_LOCAL_MACHINE\Software, which 64-bit Windows
+// keeps apart for 32-bit and 64-bit programs.
+const std::string& shared_counts_subtree();
 
 // C:\dir\name -> the drive letter in lower case and "dir/name"; false for a
 // path that is not a drive path.

@@ -8,7 +8,8 @@
 //   morvex_e2e wine-down --state DIR
 //
 // A CASE is a .case file or a folder of them. A wine run without wine-up
-// before it starts and stops its own Wine prefix.
+// before it starts and stops its own Wine prefix; one of a 32-bit build on a
+// Wine that cannot run 32-bit programs runs nothing and exits 77 (skipped).
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +23,9 @@
 namespace {
 
 using namespace morvex::e2e;
+
+// What CTest takes for a test that could not run here.
+constexpr int kSkipped = 77;
 
 int usage() {
   std::fprintf(stderr,
@@ -99,6 +103,11 @@ int main(int argc, char** argv) {
 
   const bool own_wine_suite = command.mode == "wine" && !wine_suite_running(wine);
   if (own_wine_suite && !start_wine_suite(wine)) return 2;
+  if (std::string reason; command.mode == "wine" && !wine_can_run_build(wine, reason)) {
+    std::printf("SKIP %s: %s\n", wine.windows_build.c_str(), reason.c_str());
+    if (own_wine_suite) stop_wine_suite(wine);
+    return kSkipped;
+  }
   int passed = 0, failed = 0, skipped = 0;
   for (const std::string& file : command.cases) {
     Case c;

@@ -10,8 +10,10 @@
 #include "confirmation.h"
 #include "drive_files.h"
 #include "outcome.h"
+#include "run_accounts.h"
 #include "process.h"
 #include "suites.h"
+#include "undo_check.h"
 
 namespace morvex::e2e {
 namespace {
@@ -94,21 +96,30 @@ void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::strin
     report.problems.push_back("the confirmation was not asked on the terminal");
 }
 
-}  // namespace
+// One run of the case's command line, `options` before it, in a fresh
+// sandbox; problems go to `report`, and the sandbox stays when there are any.
+struct SandboxRun {
+  RunResult run;
+  std::string report_text;  // what the program wrote to {report}
+};
 
-bool run_native_case(const Case& c, const NativeSuite& suite) {
-  const long long started = now_ms();
-  CaseReport report;
+SandboxRun run_in_sandbox(const Case& c, const NativeSuite& suite,
+                          const std::vector<std::string>& options, CaseReport& report) {
+  SandboxRun result;
+  RunResult& run = result.run;
   const std::string sandbox = make_temporary_folder("e2e");
   if (sandbox.empty()) {
     report.problems.push_back("cannot make a sandbox folder");
-    return print_report(c, "native", report, 0);
+    return result;
   }
+  const std::size_t problems_before = report.problems.size();
   const std::string prefix = sandbox + "/prefix";
   const std::string home = sandbox + "/home";
+  const std::string report_file = sandbox + "/report.json";
   fs::create_directories(prefix + "/drive_c");
   fs::create_directories(home);
-  write_file(prefix + "/registry.reg", reg_file_text(c.registry));
+  const std::string registry_before = reg_file_text(c.registry);
+  write_file(prefix + "/registry.reg", registry_before);
   std::vector<std::string> made;
   std::string error;
   if (!lay_files(prefix, c.files, suite.recorder, made, error)) report.problems.push_back(error);
@@ -118,6 +129,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
   Launch launch;
   launch.program = suite.program;
   launch.words = {kProgramWord};
+  for (const std::string& option : options) launch.words.push_back(option == "{report}" ? report_file : option);
   launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
   launch.cwd = cwd;
   launch.stdout_file = sandbox + "/stdout.txt";
@@ -132,8 +144,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
   }
   launch.environment = environment_with(changes);
 
-  RunResult run;
-  if (report.problems.empty()) {
+  if (report.problems.size() == problems_before) {
     if (c.answer == Answer::none) {
       const pid_t pid = start(launch);
       run.ended = pid != 0 && wait_for_exit(pid, kRunLimitMs, run.exit_status);
@@ -159,16 +170,43 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
     run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
                                      ? read_file(prefix + "/registry.reg")
                                      : reg_file_text(""));
+    if (fs::exists(report_file, ignored)) result.report_text = read_file(report_file);
     check_run(c, run, kProgramWord, "\n", report);
     for (const std::string& difference :
          compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
       report.problems.push_back("file " + difference);
+    // A run that must change nothing leaves the file's bytes as they were.
+    if (!c.registry_after && run.registry_texts.back() != registry_before)
+      report.problems.push_back("registry.reg was rewritten by a run that changed nothing");
   }
 
-  if (report.problems.empty())
+  if (report.problems.size() == problems_before)
     remove_folder(sandbox);
   else
     report.notes.push_back("sandbox kept: " + sandbox);
+  return result;
+}
+
+}  // namespace
+
+bool run_native_case(const Case& c, const NativeSuite& suite) {
+  const long long started = now_ms();
+  CaseReport report;
+  run_in_sandbox(c, suite, {}, report);
+  if (report.problems.empty()) check_undo_and_restore(c, suite, report);
+  if (report.problems.empty() && accounts_apply(c)) {
+    CaseReport dry_report;
+    const SandboxRun dry = run_in_sandbox(unchanged_case(c), suite, dry_run_options(), dry_report);
+    for (const std::string& problem : dry_report.problems) report.problems.push_back("dry run: " + problem);
+    CaseReport real_report;
+    const SandboxRun real = run_in_sandbox(c, suite, report_options(), real_report);
+    for (const std::string& problem : real_report.problems)
+      report.problems.push_back("run with --report: " + problem);
+    if (report.problems.empty())
+      check_accounts(c, {dry.run, dry.report_text}, {real.run, real.report_text}, report);
+    report.notes.insert(report.notes.end(), dry_report.notes.begin(), dry_report.notes.end());
+    report.notes.insert(report.notes.end(), real_report.notes.begin(), real_report.notes.end());
+  }
   return print_report(c, "native", report, now_ms() - started);
 }
 

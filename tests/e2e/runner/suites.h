@@ -27,6 +27,8 @@ struct WineSuite {
 // a virtual display; false with a line on stderr when that fails.
 bool start_wine_suite(const WineSuite& suite);
 bool wine_suite_running(const WineSuite& suite);
+// False, saying why, for a 32-bit build on a Wine that cannot run 32-bit programs.
+bool wine_can_run_build(const WineSuite& suite, std::string& reason);
 bool run_wine_case(const Case& c, const WineSuite& suite);
 void stop_wine_suite(const WineSuite& suite);
 

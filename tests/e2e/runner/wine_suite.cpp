@@ -1,7 +1,11 @@
-// A case on the Windows build under Wine. One throwaway Wine prefix serves a
-// whole suite run; per case the four compared subtrees are deleted and the
-// case's keys imported in one regedit call, the files laid into drive_c, the
-// program run, and the subtrees exported in one more call.
+// A case on a Windows build under Wine, set up as on 64-bit Windows where the
+// product's 32-bit installer ran. One throwaway 64-bit Wine prefix serves a
+// whole suite run, for both builds; per case one reg import deletes the
+// compared subtrees and imports the case's keys through the 32-bit registry
+// view (one more sets the 64-bit view's own shared-file counts when they are
+// not already there), the files are laid into drive_c, the program runs, and
+// three reg exports read the keys back through the 32-bit view and the 64-bit
+// view's counts.
 //
 // Wine's helper processes (wineserver, services) keep whatever streams they
 // inherit open, so nothing here ever hands them a pipe: every stream goes to
@@ -12,11 +16,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 
 #include "drive_files.h"
 #include "outcome.h"
+#include "run_accounts.h"
 #include "process.h"
 #include "suites.h"
 
@@ -40,6 +46,13 @@ constexpr const char* kPrefixSettings =
     "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
     "\"Managed\"=\"N\"\r\n";
 
+// What every 64-bit Windows holds in its own view: counts of 64-bit files
+// that have nothing to do with the product.
+constexpr const char* kOwn64BitCounts =
+    "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls]\n"
+    "\"C:\\\\Windows\\\\System32\\\\codec64.dll\"=dword:00000002\n"
+    "\"C:\\\\Program Files\\\\Common Files\\\\Shared\\\\viewer64.dll\"=dword:00000005\n";
+
 std::string prefix_of(const WineSuite& suite) { return suite.state + "/prefix"; }
 std::string scratch_of(const WineSuite& suite) { return suite.state + "/case"; }
 std::string state_file(const WineSuite& suite) { return suite.state + "/suite.txt"; }
@@ -61,24 +74,39 @@ std::map<std::string, std::string> read_settings(const std::string& file) {
   return settings;
 }
 
+// The 64-bit loader starts every program, 32-bit ones included: it hands
+// those to the 32-bit loader itself. Debian's `wine` script instead always
+// starts the 32-bit loader once wine32 is installed, which fails outright on
+// a kernel that runs no 32-bit programs, even for a 64-bit one.
+std::string wine_loader() {
+  for (const std::string& loader : {find_on_path("wine64"), std::string("/usr/lib/wine/wine64")})
+    if (!loader.empty() && access(loader.c_str(), X_OK) == 0) return loader;
+  return find_on_path("wine");
+}
+
 // Every wine call runs with the suite's display except a case's program that
 // must not have one: a desktop process started without a display would keep
 // every later window from showing.
 std::vector<EnvironmentChange> wine_environment(const WineSuite& suite) {
   const auto settings = read_settings(state_file(suite));
   const auto display = settings.find("display");
+  const std::string loader = wine_loader();
   return {{"WINEPREFIX", prefix_of(suite)},
           {"WINEDEBUG", "-all"},
           {"WINEDLLOVERRIDES", "mscoree,mshtml="},
           {"WINEPATH", std::nullopt},
+          // Where the 64-bit loader looks for its 32-bit sibling (its name without "64").
+          {"WINELOADER", loader.ends_with("64") ? std::optional(loader) : std::nullopt},
           {"DISPLAY", display == settings.end() ? std::nullopt : std::optional(display->second)}};
 }
 
+// A Windows program of the prefix (`reg`, `cmd`, ...) with its arguments.
 Launch wine_helper(const WineSuite& suite, const std::vector<std::string>& words,
                    const std::string& log = "/dev/null") {
   Launch launch;
-  launch.program = find_on_path(words[0]);
-  launch.words = words;
+  launch.program = wine_loader();
+  launch.words = {launch.program};
+  launch.words.insert(launch.words.end(), words.begin(), words.end());
   launch.environment = environment_with(wine_environment(suite));
   launch.stdout_file = log;
   launch.stderr_file = log;
@@ -86,13 +114,30 @@ Launch wine_helper(const WineSuite& suite, const std::vector<std::string>& words
 }
 
 bool run_wine_helper(const WineSuite& suite, const std::vector<std::string>& words,
-                     const std::string& log = "/dev/null", int limit = kHelperLimitMs) {
-  return run_helper(wine_helper(suite, words, log), limit);
+                     const std::string& log = "/dev/null", int limit = kHelperLimitMs,
+                     int* status = nullptr) {
+  return run_helper(wine_helper(suite, words, log), limit, status);
 }
 
-bool import_reg(const WineSuite& suite, const std::string& name, const std::string& text) {
+bool run_wineserver(const WineSuite& suite, const std::string& option) {
+  Launch launch = wine_helper(suite, {option});
+  launch.program = find_on_path("wineserver");
+  launch.words = {"wineserver", option};
+  return run_helper(launch, kHelperLimitMs);
+}
+
+// The 64-bit reg, each call a wine start of its own: here that costs a
+// third of what one more program started by a cmd batch does.
+bool run_reg(const WineSuite& suite, const std::vector<std::string>& words) {
+  std::vector<std::string> call = {"C:\\windows\\system32\\reg.exe"};
+  call.insert(call.end(), words.begin(), words.end());
+  return run_wine_helper(suite, call, scratch_of(suite) + "/reg.log");
+}
+
+bool import_reg(const WineSuite& suite, const std::string& name, const std::string& text,
+                const std::string& view) {
   const std::string file = scratch_of(suite) + "/" + name;
-  return write_file(file, text) && run_wine_helper(suite, {"wine", "regedit", "/S", dos_path(file)});
+  return write_file(file, text) && run_reg(suite, {"import", dos_path(file), view});
 }
 
 // The X display a new Xvfb may take: one with neither lock nor socket.
@@ -140,6 +185,19 @@ void clear_previous_case(const WineSuite& suite) {
     if (path.starts_with(prefix_of(suite) + "/drive_")) fs::remove_all(path, ignored);
   }
   fs::remove(suite.state + "/made.txt");
+}
+
+// "i686" or "x86_64", from the machine field of the program's PE header.
+std::string build_name(const std::string& program) {
+  std::ifstream in(program, std::ios::binary);
+  unsigned char header[0x40] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  const std::uint32_t pe = header[0x3c] | header[0x3d] << 8 | header[0x3e] << 16 | header[0x3f] << 24;
+  unsigned char machine[2] = {};
+  in.seekg(pe + 4);
+  in.read(reinterpret_cast<char*>(machine), sizeof machine);
+  const unsigned kind = machine[0] | machine[1] << 8;
+  return kind == 0x14c ? "i686" : kind == 0x8664 ? "x86_64" : "unknown";
 }
 
 std::string xdotool_window(const WineSuite& suite, const std::string& display) {
@@ -193,7 +251,8 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
     }
     if (answers == 0) {
       sleep_ms(200);  // let it paint before the screenshot
-      const std::string shot = suite.artifacts + "/wine/" + c.name + ".png";
+      const std::string build = build_name(suite.windows_build + "/morvex-uninstall.exe");
+      const std::string shot = suite.artifacts + "/wine-" + build + "/" + c.name + ".png";
       fs::create_directories(fs::path(shot).parent_path());
       if (x_helper(display, {"import", "-window", "root", shot}))
         report.notes.push_back("screenshot of the box: " + shot);
@@ -210,7 +269,77 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
     report.problems.push_back("the confirmation box was not shown");
 }
 
+std::string view64_state(const WineSuite& suite) { return suite.state + "/view64.reg"; }
+
+std::string expected_64bit_counts(const Case& c) { return c.registry_64bit.value_or(kOwn64BitCounts); }
+
+// The keys go in as the product's 32-bit installer writes them: reg import
+// through the 32-bit view. It applies [-KEY] lines in its own, 64-bit, view
+// whatever /reg: says, which is the same for HKEY_CURRENT_USER\Software, shared
+// by both views; the 32-bit view's counts are deleted by their name in the
+// 64-bit view, below Wow6432Node. The 64-bit view's own counts are set anew
+// only when the last case left other ones.
+bool set_up_registry(const Case& c, const WineSuite& suite) {
+  const std::string view64 = expected_64bit_counts(c);
+  const bool view64_as_needed = fs::exists(view64_state(suite)) && read_file(view64_state(suite)) == view64;
+  if (!view64_as_needed) {
+    fs::remove(view64_state(suite));
+    const std::string text = "REGEDIT4\r\n\r\n[-" + shared_counts_subtree() + "]\r\n" +
+                             reg_file_text(view64).substr(std::string("REGEDIT4\r\n").size());
+    if (!import_reg(suite, "view64.reg", text, "/reg:64") || !write_file(view64_state(suite), view64))
+      return false;
+  }
+  const std::string machine_software = "HKEY_LOCAL_MACHINE\\Software";
+  std::string text = "REGEDIT4\r\n\r\n";
+  for (std::string subtree : touched_subtrees()) {
+    if (subtree.starts_with(machine_software + "\\"))
+      subtree.insert(machine_software.size(), "\\Wow6432Node");
+    text += "[-" + subtree + "]\r\n";
+  }
+  text += reg_file_text(c.registry).substr(std::string("REGEDIT4\r\n").size());
+  return import_reg(suite, "before.reg", text, "/reg:32");
+}
+
+// The registry as the program saw it, through the 32-bit view, into `run`;
+// the 64-bit view's counts must be as they were.
+void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, CaseReport& report) {
+  const std::string scratch = scratch_of(suite);
+  const std::string user = scratch + "/after_user.reg";
+  const std::string counts32 = scratch + "/after_counts32.reg";
+  const std::string counts64 = scratch + "/after_counts64.reg";
+  // One export for the three subtrees below HKEY_CURRENT_USER\Software. A
+  // key that does not exist is not exported at all.
+  if (!run_reg(suite, {"export", "HKEY_CURRENT_USER\\Software", dos_path(user), "/y", "/reg:32"})) {
+    report.problems.push_back("reg export failed; see " + scratch);
+    return;
+  }
+  run_reg(suite, {"export", shared_counts_subtree(), dos_path(counts32), "/y", "/reg:32"});
+  run_reg(suite, {"export", shared_counts_subtree(), dos_path(counts64), "/y", "/reg:64"});
+  std::error_code ignored;
+  for (const std::string& file : {user, counts32})
+    if (fs::exists(file, ignored)) run.registry_texts.push_back(read_file(file));
+
+  RegistryView expected;
+  RegistryView actual;
+  std::string error;
+  if (!add_reg_text(reg_file_text(expected_64bit_counts(c)), expected, error) ||
+      (fs::exists(counts64, ignored) && !add_reg_text(read_file(counts64), actual, error))) {
+    report.problems.push_back("64-bit view unreadable: " + error);
+    return;
+  }
+  const auto differences = compare_registries(expected, actual);
+  for (const std::string& difference : differences) report.problems.push_back("64-bit view: " + difference);
+  if (!differences.empty()) fs::remove(view64_state(suite), ignored);
+}
+
 }  // namespace
+
+bool wine_can_run_build(const WineSuite& suite, std::string& reason) {
+  const std::string program = suite.windows_build + "/morvex-uninstall.exe";
+  if (build_name(program) != "i686" || read_settings(state_file(suite))["runs_32_bit"] == "yes") return true;
+  reason = "this Wine cannot run 32-bit programs (no wine32, or a kernel that runs no 32-bit programs)";
+  return false;
+}
 
 bool wine_suite_running(const WineSuite& suite) {
   std::error_code ignored;
@@ -223,9 +352,10 @@ bool boot_wine_suite(const WineSuite& suite) {
   const long long started = now_ms();
   fs::create_directories(prefix_of(suite));
   fs::create_directories(scratch_of(suite));
-  for (const char* tool : {"wine", "wineboot", "wineserver", "Xvfb", "xdotool", "import"}) {
+  for (const char* tool : {"wine", "wineserver", "Xvfb", "xdotool", "import"}) {
     if (find_on_path(tool).empty()) {
-      std::fprintf(stderr, "e2e: %s not found; install wine64, xvfb, xdotool and imagemagick\n", tool);
+      std::fprintf(stderr, "e2e: %s not found; install wine64, wine32:i386, xvfb, xdotool and imagemagick\n",
+                   tool);
       return false;
     }
   }
@@ -237,7 +367,7 @@ bool boot_wine_suite(const WineSuite& suite) {
   }
   write_file(state_file(suite), "display=:" + std::to_string(display) + "\nxvfb=" + std::to_string(xvfb) + "\n");
   // The server started first is the one every later wine call uses.
-  if (!run_wine_helper(suite, {"wineserver", "-p"})) {
+  if (!run_wineserver(suite, "-p")) {
     std::fprintf(stderr, "e2e: wineserver -p failed\n");
     return false;
   }
@@ -250,19 +380,25 @@ bool boot_wine_suite(const WineSuite& suite) {
   // program to start one decides whether it has a display. A program that
   // waits for ever on a FIFO keeps the first one, with its display, all run.
   const std::string fifo = suite.state + "/keeper";
-  Launch keeper = wine_helper(suite, {"wine", "cmd", "/c", "pause"});
+  Launch keeper = wine_helper(suite, {"cmd", "/c", "pause"});
   keeper.stdin_file = fifo;
   if (mkfifo(fifo.c_str(), 0600) != 0 || start(keeper) == 0) {
     std::fprintf(stderr, "e2e: cannot start the program that keeps Wine's desktop\n");
     return false;
   }
   const long long booted = now_ms();
-  if (!import_reg(suite, "settings.reg", kPrefixSettings)) {
+  if (!import_reg(suite, "settings.reg", kPrefixSettings, "/reg:64")) {
     std::fprintf(stderr, "e2e: cannot set up the Wine prefix\n");
     return false;
   }
-  std::printf("wine suite ready in %lld ms (wineboot %lld ms), display :%d\n", now_ms() - started,
-              booted - boot_started, display);
+  // A 32-bit program of the prefix tells whether 32-bit builds can run here.
+  int status = -1;
+  run_wine_helper(suite, {"C:\\windows\\syswow64\\cmd.exe", "/c", "exit 3"}, "/dev/null", kHelperLimitMs,
+                  &status);
+  const bool runs_32_bit = status == 3;
+  std::ofstream(state_file(suite), std::ios::app) << "runs_32_bit=" << (runs_32_bit ? "yes" : "no") << "\n";
+  std::printf("wine suite ready in %lld ms (wineboot %lld ms), display :%d, 32-bit programs %s\n",
+              now_ms() - started, booted - boot_started, display, runs_32_bit ? "run" : "cannot run");
   std::fflush(stdout);
   return true;
 }
@@ -283,17 +419,23 @@ void stop_wine_suite(const WineSuite& suite) {
     if (pid > 0) kill(pid, SIGTERM);
   }
   std::error_code ignored;
-  if (fs::exists(prefix_of(suite), ignored)) run_wine_helper(suite, {"wineserver", "-k"});
+  if (fs::exists(prefix_of(suite), ignored)) run_wineserver(suite, "-k");
   fs::remove_all(prefix_of(suite), ignored);
   fs::remove_all(scratch_of(suite), ignored);
   fs::remove(suite.state + "/made.txt", ignored);
   fs::remove(suite.state + "/keeper", ignored);
+  fs::remove(view64_state(suite), ignored);
   fs::remove(state_file(suite), ignored);
 }
 
-bool run_wine_case(const Case& c, const WineSuite& suite) {
-  const long long started = now_ms();
-  CaseReport report;
+namespace {
+
+// One run of the case's command line with `options` before it ("{report}"
+// stands for the report file); problems go to `report`.
+AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
+                         const std::vector<std::string>& options, CaseReport& report) {
+  AccountedRun result;
+  RunResult& run = result.run;
   const std::string prefix = prefix_of(suite);
   const std::string scratch = scratch_of(suite);
   const std::string program = fs::absolute(suite.windows_build + "/morvex-uninstall.exe").string();
@@ -314,10 +456,8 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     made_list += host_path(prefix, file.windows_path) + "\n";
   }
 
-  std::string import = "REGEDIT4\r\n\r\n";
-  for (const std::string& subtree : touched_subtrees()) import += "[-" + subtree + "]\r\n";
-  import += reg_file_text(c.registry).substr(std::string("REGEDIT4\r\n").size());
-  if (!import_reg(suite, "before.reg", import)) report.problems.push_back("regedit /S failed");
+  if (!set_up_registry(c, suite))
+    report.problems.push_back("the registry could not be set up; see " + scratch);
 
   std::vector<std::string> made;
   std::string error;
@@ -330,8 +470,11 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
   write_file(suite.state + "/made.txt", made_list);
 
   Launch launch;
-  launch.program = find_on_path("wine");
-  launch.words = {"wine", program};
+  launch.program = wine_loader();
+  launch.words = {launch.program, program};
+  const std::string report_file = scratch + "/report.json";
+  for (const std::string& option : options)
+    launch.words.push_back(option == "{report}" ? dos_path(report_file) : option);
   launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
   launch.cwd = cwd;
   launch.stdout_file = scratch + "/stdout.txt";
@@ -343,7 +486,6 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
   if (c.answer == Answer::none) changes.push_back({"DISPLAY", std::nullopt});
   launch.environment = environment_with(changes);
 
-  RunResult run;
   if (report.problems.empty()) {
     const pid_t pid = start(launch);
     if (pid == 0) {
@@ -357,24 +499,35 @@ bool run_wine_case(const Case& c, const WineSuite& suite) {
     wait_for_follow_on(c, prefix, recorder, 20);
     run.error_stream = read_file(launch.stderr_file);
 
-    std::string exports = "@echo off\r\n";
-    for (std::size_t i = 0; i < touched_subtrees().size(); ++i)
-      exports += "C:\\windows\\regedit.exe /E " + dos_path(scratch + "/after" + std::to_string(i) + ".reg") +
-                 " \"" + touched_subtrees()[i] + "\"\r\n";
-    write_file(scratch + "/export.bat", exports);
-    if (!run_wine_helper(suite, {"wine", "cmd", "/c", dos_path(scratch + "/export.bat")}))
-      report.problems.push_back("regedit /E failed");
-    for (std::size_t i = 0; i < touched_subtrees().size(); ++i) {
-      // A subtree that does not exist is not exported at all.
-      const std::string file = scratch + "/after" + std::to_string(i) + ".reg";
-      if (fs::exists(file, ignored)) run.registry_texts.push_back(read_file(file));
-    }
+    read_back_registry(c, suite, run, report);
     check_run(c, run, dos_path(program), "\r\n", report);
     for (const std::string& difference :
          compare_files(prefix, c.files, c.files_after.value_or(c.files), recorder))
       report.problems.push_back("file " + difference);
+    if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
   }
-  return print_report(c, "wine", report, now_ms() - started);
+  return result;
+}
+
+}  // namespace
+
+bool run_wine_case(const Case& c, const WineSuite& suite) {
+  const long long started = now_ms();
+  CaseReport report;
+  run_in_wine(c, suite, {}, report);
+  // The dry run must list what the run just did: its changes, applied to the
+  // registry before, give the registry the case expects after.
+  if (report.problems.empty() && accounts_apply(c)) {
+    CaseReport dry_report;
+    const AccountedRun dry = run_in_wine(unchanged_case(c), suite, dry_run_options(), dry_report);
+    for (const std::string& problem : dry_report.problems) report.problems.push_back("dry run: " + problem);
+    RegistryView expected;
+    std::string error;
+    if (dry_report.problems.empty() && expected_registry(c, expected, error))
+      check_changes_lead_to(c, dry, expected, "the dry run", report);
+  }
+  const std::string program = fs::absolute(suite.windows_build + "/morvex-uninstall.exe").string();
+  return print_report(c, "wine " + build_name(program), report, now_ms() - started);
 }
 
 }  // namespace morvex::e2e

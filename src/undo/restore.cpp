@@ -1,0 +1,98 @@
+#include "undo/restore.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "diag/diagnostics.h"
+#include "files/file_moving.h"
+#include "registry/change_journal.h"
+#include "registry/registry.h"
+#include "undo/undo_record.h"
+
+namespace morvex {
+namespace {
+
+bool same_state(const std::optional<RegistryValue>& a, const std::optional<RegistryValue>& b) {
+  if (!a || !b) return !a && !b;
+  return a->type == b->type && a->data == b->data;
+}
+
+std::string full_path(RootKey root, const std::string& path) {
+  return std::string(root_key_name(root)) + "\\" + path;
+}
+
+void restore_key(const UndoKey& key) {
+  if (!reg_create_key(key.root, key.path))
+    report_error("%s: cannot make the key", full_path(key.root, key.path).c_str());
+}
+
+void restore_value(const UndoValue& value) {
+  if (!value.found_known || !value.left_known) return;
+  std::optional<RegistryValue> now;
+  RegistryKey key;
+  if (reg_open_key(value.root, value.key, key)) now = reg_read_value(key, value.name);
+  if (same_state(now, value.found)) return;
+  const std::string where = full_path(value.root, value.key);
+  if (!same_state(now, value.left)) {
+    report_error("%s: value \"%s\" changed since the uninstall; the newer one stays",
+                 where.c_str(), value.name.c_str());
+    return;
+  }
+  bool done = false;
+  if (value.found) {
+    done = reg_create_key(value.root, value.key) &&
+           (key.is_open() || reg_open_key(value.root, value.key, key)) &&
+           reg_write_value(key, *value.found);
+  } else {
+    done = key.is_open() && reg_delete_value(key, value.name);
+  }
+  if (!done)
+    report_error("%s: cannot put back the value \"%s\"", where.c_str(), value.name.c_str());
+}
+
+void restore_file(const std::string& record_path, const std::string& windows_path) {
+  const std::string kept = kept_file_path(record_path, windows_path);
+  if (!kept_file_present(kept)) return;  // back already, or the run never moved it
+  if (product_file_present(windows_path)) {
+    report_error("%s is there again; the file the uninstall removed stays in %s",
+                 windows_path.c_str(), kept.c_str());
+    return;
+  }
+  std::string reason;
+  if (!move_file_back(kept, windows_path, reason))
+    report_error("%s: cannot put back the file kept in %s: %s", windows_path.c_str(), kept.c_str(),
+                 reason.c_str());
+}
+
+}  // namespace
+
+void restore_from_undo_record(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    report_error("%s: cannot read the undo record: %s", path.c_str(), std::strerror(errno));
+    return;
+  }
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    report_error("%s: cannot read the undo record: %s", path.c_str(), std::strerror(errno));
+    return;
+  }
+  UndoRecord record;
+  std::string error;
+  if (!read_undo_record(bytes, record, error)) {
+    report_error("%s:%s", path.c_str(), error.c_str());
+    return;
+  }
+  for (auto step = record.steps.rbegin(); step != record.steps.rend(); ++step) {
+    switch (step->kind) {
+      case UndoStep::Kind::key: restore_key(record.keys[step->index]); break;
+      case UndoStep::Kind::value: restore_value(record.values[step->index]); break;
+      case UndoStep::Kind::file: restore_file(path, record.files[step->index]); break;
+    }
+  }
+  reg_commit();
+}
+
+}  // namespace morvex

@@ -1,0 +1,23 @@
+// The options a person may put before the version key. An installer's
+// command line has none, so its words keep their places.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace morvex {
+
+struct RunOptions {
+  bool dry_run = false;
+  std::string report_path;
+  std::string undo_path;
+  std::string restore_path;
+  // Word 0, then the words from the version key on, as an installer gives them.
+  std::vector<std::string> words;
+};
+
+// False when the run ends here: --help or --version was answered, or a wrong
+// option was reported (one line, nothing changed).
+bool read_run_options(const std::vector<std::string>& words, RunOptions& options);
+
+}  // namespace morvex
