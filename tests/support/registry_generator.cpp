@@ -416,11 +416,39 @@ class Filler {
     }
   }
 
+  // Keys in no order at all, as joined exports or a hand-edited file give
+  // them: below Software a wide level of keys with three subkeys each, their
+  // sections shuffled, so most sections name an ancestor seen long before.
+  // The shuffle is drawn once for the whole file, with room for `file_size`.
+  void unsorted(std::string_view root, std::uint64_t until, std::uint64_t file_size) {
+    constexpr std::uint32_t kKeysPerTop = 4;  // the key itself and three subkeys
+    if (unsorted_keys_.empty()) {
+      unsorted_keys_.resize(file_size / 70 + 64);  // sections take 75 to 95 bytes
+      for (std::uint32_t i = 0; i < unsorted_keys_.size(); ++i) unsorted_keys_[i] = i;
+      for (std::size_t i = unsorted_keys_.size() - 1; i > 0; --i)
+        std::swap(unsorted_keys_[i], unsorted_keys_[random_.below(static_cast<std::uint32_t>(i + 1))]);
+    }
+    std::vector<std::string> path;
+    while (tree_.out().bytes() < until && unsorted_next_ < unsorted_keys_.size()) {
+      const std::uint32_t key = unsorted_keys_[unsorted_next_++];
+      const std::uint32_t top = key / kKeysPerTop;
+      path = {"Software", std::string(kWords[top % kWordCount]) + std::to_string(top)};
+      if (key % kKeysPerTop != 0) path.push_back(distinct_word(top, key % kKeysPerTop));
+      tree_.key(root, path, false);
+      if (random_.chance(50))
+        tree_.dword_value(word() + std::to_string(key % 10), random_.below(2));
+      else
+        tree_.string_value(word(), random_.pick(kShortTexts));
+    }
+  }
+
  private:
   TreeWriter& tree_;
   Random& random_;
   std::uint32_t vendors_ = 0;
   std::uint64_t guids_ = 0;
+  std::vector<std::uint32_t> unsorted_keys_;
+  std::size_t unsorted_next_ = 0;
 };
 
 struct ToolEntry {
@@ -635,12 +663,19 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   tree.comment("Exported from a developer's machine");
 
   // The local machine's half, then the user's, with the product in the middle.
-  const bool many = options.shape == Shape::many_keys;
   const auto fill = [&](std::string_view root, std::uint64_t until) {
-    many ? filler.many_keys(root, until) : filler.vendors(root, until);
+    switch (options.shape) {
+      case Shape::mixed:
+        return filler.vendors(root, until);
+      case Shape::many_keys:
+        return filler.many_keys(root, until);
+      case Shape::unsorted:
+        return filler.unsorted(root, until, size);
+    }
   };
-  if (!many) filler.classes(kLocalMachine, at(20));
-  fill(kLocalMachine, at(40));
+  if (options.shape == Shape::mixed) filler.classes(kLocalMachine, at(20));
+  // Most of the unsorted file goes below one key, to make its level wide.
+  fill(kLocalMachine, options.shape == Shape::unsorted ? at(2) : at(40));
   shared_counts(tree, filler, random, size);
   fill(kCurrentUser, at(50));
   product_keys(tree);

@@ -17,6 +17,9 @@ enum class Shape {
   // Deep paths whose ancestors are named only by their descendants'
   // sections: the most keys a byte of file can make.
   many_keys,
+  // Sections in no order below a wide level of siblings, about one key
+  // per section.
+  unsorted,
 };
 
 struct GenerateOptions {

@@ -11,12 +11,24 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_keys) {
   pending_hashes_ = {};
   section_begins_ = {};
   section_begins_.reserve(expected_keys);
+  sections_past_4gb_.clear();
   extra_sections_.clear();
+  name_blocks_.clear();
+  block_used_ = block_size_ = 0;
 }
 
 std::uint32_t KeyIndex::add_section(std::uint64_t begin) {
-  section_begins_.push_back(begin);
-  return static_cast<std::uint32_t>(section_begins_.size() - 1);
+  const auto section = static_cast<std::uint32_t>(section_begins_.size());
+  while (sections_past_4gb_.size() < begin >> 32) sections_past_4gb_.push_back(section);
+  section_begins_.push_back(static_cast<std::uint32_t>(begin));
+  return section;
+}
+
+std::uint64_t KeyIndex::section_begin(std::uint32_t section) const {
+  const auto high = static_cast<std::uint64_t>(
+      std::upper_bound(sections_past_4gb_.begin(), sections_past_4gb_.end(), section) -
+      sections_past_4gb_.begin());
+  return high << 32 | section_begins_[section];
 }
 
 void KeyIndex::add_own_section(std::uint32_t key, std::uint32_t section) {
@@ -39,14 +51,28 @@ std::vector<std::uint32_t> KeyIndex::sections_of(std::uint32_t key) const {
   return sections;
 }
 
-bool KeyIndex::add(std::uint32_t parent, std::uint32_t hash, std::uint64_t name_offset,
-                   std::uint32_t name_size, std::uint32_t first_seen, std::uint32_t& key) {
-  if (name_offset >> 48 != 0 || keys_.size() >= kMaxKeys) return false;
+bool KeyIndex::store_name(std::string_view name, std::uint32_t& at) {
+  if (block_used_ + name.size() > block_size_) {
+    if (name_blocks_.size() >= kMaxBlocks) return false;
+    block_size_ = std::max<std::size_t>(name.size(), kBlockMask + 1);
+    name_blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size_));
+    block_used_ = 0;
+  }
+  at = static_cast<std::uint32_t>((name_blocks_.size() - 1) << kBlockBits | block_used_);
+  std::memcpy(name_blocks_.back().get() + block_used_, name.data(), name.size());
+  // A name of a block of its own fills it.
+  block_used_ = block_size_ > kBlockMask + 1 ? block_size_ : block_used_ + name.size();
+  return true;
+}
+
+bool KeyIndex::add(std::uint32_t parent, std::uint32_t hash, std::string_view name,
+                   std::uint32_t first_seen, std::uint32_t& key) {
+  std::uint32_t name_at = 0;
+  if (keys_.size() >= kMaxKeys || !store_name(name, name_at)) return false;
   key = static_cast<std::uint32_t>(keys_.size());
   IndexedKey& entry = keys_.emplace_back();
-  entry.name_offset_low = static_cast<std::uint32_t>(name_offset);
-  entry.name_offset_high = static_cast<std::uint16_t>(name_offset >> 32);
-  entry.name_size = name_size;
+  entry.name_at = name_at;
+  entry.name_size = static_cast<std::uint32_t>(name.size());
   entry.parent = parent;
   entry.first_seen = first_seen;
   ++keys_[parent].subkeys;

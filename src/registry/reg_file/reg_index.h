@@ -1,8 +1,9 @@
-// Every key of a registry file without the file's text: a key is found by
-// the hash of its parent and folded name and confirmed against the name's
-// bytes in the file, so a hash collision never opens the wrong key. About
-// 28 bytes a key plus 11 to 23 of hash table, and 8 a section, whatever the
-// size of the values.
+// Every key of a registry file without the rest of the file's text: a key
+// is found by the hash of its parent and folded name and confirmed against
+// its name, kept here as the file spells it, so a hash collision never opens
+// the wrong key and a lookup never reads the file. About 24 bytes a key and
+// its name, plus 11 to 23 of hash table, and 4 a section, whatever the size
+// of the values.
 //
 // Keys enter the hash table at the next lookup rather than one by one: a
 // sorted file needs no lookup while it is read, so its table is built in one
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "registry/reg_file/reg_blocks.h"
@@ -24,8 +27,8 @@ inline constexpr std::uint32_t kNoKey = UINT32_MAX;
 inline constexpr std::uint32_t kNoSection = UINT32_MAX;
 
 struct IndexedKey {
-  // Where its name first appears in the file, in bytes (split to pack the record).
-  std::uint32_t name_offset_low = 0;
+  // Its name's bytes among the index's names.
+  std::uint32_t name_at = 0;
   std::uint32_t name_size = 0;
   std::uint32_t parent = kNoKey;
   std::uint32_t first_section = kNoSection;  // its own first section
@@ -35,11 +38,6 @@ struct IndexedKey {
   std::uint32_t subkeys : 30 = 0;  // live ones
   std::uint32_t several_sections : 1 = 0;
   std::uint32_t deleted : 1 = 0;
-  std::uint16_t name_offset_high = 0;
-
-  std::uint64_t name_offset() const {
-    return std::uint64_t{name_offset_high} << 32 | name_offset_low;
-  }
 };
 
 // Folds and mixes the name a block at a time: one multiply per eight bytes
@@ -76,12 +74,18 @@ class KeyIndex {
   std::size_t size() const { return keys_.size(); }
   IndexedKey& operator[](std::uint32_t key) { return keys_[key]; }
   const IndexedKey& operator[](std::uint32_t key) const { return keys_[key]; }
+  // The name's bytes as the file first spelled it: UTF-16LE in such files.
+  std::string_view name(std::uint32_t key) const {
+    const IndexedKey& entry = keys_[key];
+    return {name_blocks_[entry.name_at >> kBlockBits].get() + (entry.name_at & kBlockMask),
+            entry.name_size};
+  }
 
   // Sections in file order; a section runs to the start of the next one.
   std::uint32_t add_section(std::uint64_t begin);
-  std::uint64_t section_begin(std::uint32_t section) const { return section_begins_[section]; }
+  std::uint64_t section_begin(std::uint32_t section) const;
   std::uint64_t section_end(std::uint32_t section, std::uint64_t file_size) const {
-    return section + 1 < section_begins_.size() ? section_begins_[section + 1] : file_size;
+    return section + 1 < section_begins_.size() ? section_begin(section + 1) : file_size;
   }
   void add_own_section(std::uint32_t key, std::uint32_t section);
   std::vector<std::uint32_t> sections_of(std::uint32_t key) const;
@@ -99,21 +103,33 @@ class KeyIndex {
     return kNoKey;
   }
 
-  // False past a billion keys, or for a name beyond what the record holds
-  // (a file over 256 TB).
-  bool add(std::uint32_t parent, std::uint32_t hash, std::uint64_t name_offset,
-           std::uint32_t name_size, std::uint32_t first_seen, std::uint32_t& key);
+  // False past a billion keys, or past 4 GB of names.
+  bool add(std::uint32_t parent, std::uint32_t hash, std::string_view name,
+           std::uint32_t first_seen, std::uint32_t& key);
 
  private:
   static constexpr std::size_t kMaxKeys = std::size_t{1} << 30;  // so subkeys fit its field
   void insert_pending();
   void insert_slot(std::uint64_t entry);
+  bool store_name(std::string_view name, std::uint32_t& at);
+
+  // Names are packed in blocks that never move, so growing costs no copy;
+  // a name longer than a block gets one of its own.
+  static constexpr unsigned kBlockBits = 20;
+  static constexpr std::uint32_t kBlockMask = (std::uint32_t{1} << kBlockBits) - 1;
+  static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kBlockBits);
+  std::vector<std::unique_ptr<char[]>> name_blocks_;
+  std::size_t block_used_ = 0;  // of the last block
+  std::size_t block_size_ = 0;
 
   std::vector<IndexedKey> keys_;
   std::vector<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
   std::size_t mask_ = 0;
   std::vector<std::uint32_t> pending_hashes_;  // of the last keys, not yet in slots_
-  std::vector<std::uint64_t> section_begins_;
+  // Where sections begin, in file order: the low 32 bits of each offset,
+  // and the first section past each further 4 GB of the file.
+  std::vector<std::uint32_t> section_begins_;
+  std::vector<std::uint32_t> sections_past_4gb_;
   struct ExtraSection {
     std::uint32_t key;
     std::uint32_t section;

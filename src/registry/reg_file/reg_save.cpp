@@ -140,7 +140,7 @@ bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
                       const struct stat& original, std::vector<Edit> edits, std::string& reason) {
   std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     if (a.begin != b.begin) return a.begin < b.begin;
-    if (a.rank != b.rank) return a.rank < b.rank;
+    if (a.place != b.place) return a.place < b.place;
     return a.order < b.order;
   });
   IgnoreFileSizeSignal ignore_file_size;

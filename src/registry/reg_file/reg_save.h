@@ -11,12 +11,21 @@
 
 namespace morvex::regfile {
 
+// Edits at one offset of the old file are written in this order, then in
+// the order they were planned.
+enum class SaveOrder {
+  missing_line_end,  // ends a last line that had none, before anything added after it
+  added_values,      // new value lines after a key's last value
+  added_sections,    // sections for keys that had none, parents first
+  old_lines,         // removed or rewritten lines of the old file
+};
+
 // Bytes [begin, end) of the old file are replaced by `text`; begin == end
-// inserts. At one offset, edits go in the order of (rank, order).
+// inserts.
 struct Edit {
   std::uint64_t begin = 0;
   std::uint64_t end = 0;
-  int rank = 0;
+  SaveOrder place = SaveOrder::old_lines;
   std::uint32_t order = 0;
   std::string text;
 };

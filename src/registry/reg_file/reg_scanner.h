@@ -21,63 +21,11 @@
 #include <vector>
 
 #include "registry/reg_file/reg_lines.h"
+#include "registry/reg_file/reg_scan_records.h"
+#include "registry/reg_file/reg_scan_units.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::regfile {
-
-enum class FileHeader { regedit4, version5 };
-
-// The roots a section may name; the program uses only the second and third.
-inline constexpr std::size_t kRootCount = 6;
-inline constexpr std::size_t kRootCurrentUser = 1;
-inline constexpr std::size_t kRootLocalMachine = 2;
-std::string_view root_name(std::size_t root);
-// The root spelled by units (any letter case), or kRootCount.
-std::size_t find_root(const unsigned char* units, std::size_t size);
-std::size_t find_root(const char16_t* units, std::size_t size);
-
-// What a file's first bytes say: a UTF-16LE or UTF-8 byte-order mark, or
-// none (8-bit text; the header line then tells REGEDIT4 from UTF-8).
-struct ByteOrderMark {
-  bool utf16le = false;
-  std::size_t size = 0;
-};
-ByteOrderMark sniff_byte_order_mark(std::string_view first_bytes);
-
-struct ScanError {
-  std::size_t line = 0;
-  std::string what;
-};
-
-// A component of a section's key path: units [start, start + size) of its line.
-struct NameSpan {
-  std::size_t start;
-  std::size_t size;
-};
-
-template <class Unit>
-struct SectionHeader {
-  const TextLine<Unit>& line;
-  // Where the section starts: the comment lines directly above it belong to it.
-  std::uint64_t begin;
-  std::size_t root;
-  const std::vector<NameSpan>& names;  // the components below the root
-  // How many leading components, with the root, are spelled exactly as in
-  // the section before.
-  std::size_t repeated;
-};
-
-struct ValueRecord {
-  std::string name;  // as the program sees it: "" for the default value
-  std::uint32_t type = 0;
-  std::string data;  // as the program reads it
-  std::uint64_t begin = 0;  // byte range of the value's lines, line ends included
-  std::uint64_t end = 0;
-  // Only in an undo record: "name"=- (the value is not there), and a line
-  // behind ";>", which says what the run left rather than what it found.
-  bool deletion = false;
-  bool left_by_run = false;
-};
 
 template <class Unit, class Sink>
 class Scanner {
@@ -86,7 +34,7 @@ class Scanner {
   Scanner(Sink& sink, bool has_bom) : sink_(sink), has_bom_(has_bom) {}
   // Sections of a file already checked, whose header was `header`.
   Scanner(Sink& sink, FileHeader header)
-      : sink_(sink), header_seen_(true), wide_(header == FileHeader::version5) {}
+      : sink_(sink), state_(State::before_sections), wide_(header == FileHeader::version5) {}
 
   bool run(LineReader<Unit>& reader, ScanError& error) {
     TextLine<Unit> line;
@@ -98,11 +46,18 @@ class Scanner {
         return false;
       }
       const bool line_ended = line.line_end_size != 0;
-      if (!(header_seen_ ? body(line, error) : header(line, error))) return false;
+      if (!(state_ == State::before_header ? header(line, error) : body(line, error))) return false;
       if (text_end_ == kNoEndOfFileByte) ends_with_line_end_ = line_ended;
     }
-    if (!header_seen_) return fail(error, 1, kUnknownHeader);
-    if (continuing_) return fail(error, continued_line_, "value continues past the end of the file");
+    switch (state_) {
+      case State::before_header:
+        return fail(error, 1, kUnknownHeader);
+      case State::continuing_value:
+        return fail(error, continued_line_, "value continues past the end of the file");
+      case State::before_sections:
+      case State::in_section:
+        return true;
+    }
     return true;
   }
 
@@ -117,71 +72,17 @@ class Scanner {
   std::uint64_t text_end() const { return text_end_; }
 
  private:
-  enum class Kind { text, dword, hex, typed_hex, deletion };
-  struct TypeTag {
-    std::string_view text;
-    Kind kind;
+  // Where the scan stands between two lines, which decides how the next
+  // line is read.
+  enum class State {
+    before_header,     // the first line must be the header
+    before_sections,   // a value line would have no key
+    in_section,        // values of the last section, or the next section
+    continuing_value,  // a hex list ended in a backslash: the next line goes on with it
   };
-  static constexpr TypeTag kTypeTags[] = {{"\"", Kind::text},
-                                          {"dword:", Kind::dword},
-                                          {"hex:", Kind::hex},
-                                          {"hex(", Kind::typed_hex},
-                                          {"-", Kind::deletion}};
-  static constexpr std::string_view kUnknownHeader =
-      "unknown header (the first line must be \"REGEDIT4\" or \"Windows Registry Editor "
-      "Version 5.00\")";
+  using Kind = ValueKind;
   static constexpr bool kWantsValues = Sink::kWantsValues;
-  static constexpr bool kUndoRecord = [] {
-    if constexpr (requires { Sink::kReadsUndoRecord; })
-      return Sink::kReadsUndoRecord;
-    else
-      return false;
-  }();
-
-  static bool fail(ScanError& error, std::size_t line, std::string_view what) {
-    error = {line, std::string(what)};
-    return false;
-  }
-  static bool fail(ScanError& error, const TextLine<Unit>& line, std::string_view what) {
-    return fail(error, line.number, what);
-  }
-
-  static void skip_blanks(const Unit*& p, const Unit* end) {
-    while (p != end && (*p == Unit(' ') || *p == Unit('\t'))) ++p;
-  }
-  // Only blanks and a comment may follow.
-  static bool at_line_end(const Unit* p, const Unit* end) {
-    skip_blanks(p, end);
-    return p == end || *p == Unit(';');
-  }
-  static bool starts_with(const Unit* p, const Unit* end, std::string_view text) {
-    if (static_cast<std::size_t>(end - p) < text.size()) return false;
-    for (const char c : text)
-      if (*p++ != Unit(static_cast<unsigned char>(c))) return false;
-    return true;
-  }
-  static int hex_digit(Unit unit) {
-    return static_cast<std::size_t>(unit) < kHexDigits.size() ? kHexDigits[unit] : -1;
-  }
-  static constexpr std::array<signed char, 128> kHexDigits = [] {
-    std::array<signed char, 128> digits{};
-    for (int c = 0; c < 128; ++c)
-      digits[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                  : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                  : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                                         : static_cast<signed char>(-1);
-    return digits;
-  }();
-
-  static void append_view(const Unit* begin, const Unit* end, std::string& out) {
-    if constexpr (sizeof(Unit) == 1)
-      out.append(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
-    else
-      append_utf8(begin, static_cast<std::size_t>(end - begin), out);
-  }
-  static void append_view(const std::vector<Unit>& units, std::string& out) {
-    append_view(units.data(), units.data() + units.size(), out);
-  }
+  static constexpr bool kUndoRecord = reads_undo_record<Sink>();
 
   bool header(const TextLine<Unit>& line, ScanError& error) {
     const Unit* end = line.text + line.size;
@@ -196,7 +97,7 @@ class Scanner {
     }
     if (which == FileHeader::regedit4 && (has_bom_ || sizeof(Unit) != 1))
       return fail(error, line, "a REGEDIT4 file must be 8-bit text without a byte-order mark");
-    header_seen_ = true;
+    state_ = State::before_sections;
     wide_ = which == FileHeader::version5;
     check_utf8_ = wide_ && sizeof(Unit) == 1;
     if (line.line_end_size == 1) line_end_ = *end == Unit('\n') ? "\n" : "\r";
@@ -237,12 +138,19 @@ class Scanner {
     }
     const std::uint64_t section_begin = in_comments_ ? comments_begin_ : line.offset;
     in_comments_ = false;
-    if (continuing_) return hex_list(p, end, line, error);
-    if (*p == Unit('[')) return section(p + 1, end, line, section_begin, error);
-    if (*p == Unit('"') || *p == Unit('@')) {
-      if (!in_section_) return fail(error, line, "value outside any key");
-      return value(p, end, line, error);
+    const bool starts_value = *p == Unit('"') || *p == Unit('@');
+    switch (state_) {
+      case State::continuing_value:
+        return hex_list(p, end, line, error);
+      case State::before_header:
+      case State::before_sections:
+        if (starts_value) return fail(error, line, "value outside any key");
+        break;
+      case State::in_section:
+        if (starts_value) return value(p, end, line, error);
+        break;
     }
+    if (*p == Unit('[')) return section(p + 1, end, line, section_begin, error);
     if (line.size == 1 && *p == Unit(0x1A) && !wide_) {
       text_end_ = line.offset;
       return true;
@@ -296,7 +204,7 @@ class Scanner {
     const auto base = static_cast<std::size_t>(p - line.text);
     names_.clear();
     for (const NameSpan& name : last_names_) names_.push_back({base + name.start, name.size});
-    in_section_ = true;
+    state_ = State::in_section;
     return sink_.section(SectionHeader<Unit>{line, begin, root_, names_, repeated}, error);
   }
 
@@ -389,18 +297,19 @@ class Scanner {
         }
         return fail(error, line, "value deletion (=-) has no meaning in a registry file");
     }
-    expect_byte_ = true;
     return hex_list(p, end, line, error);
   }
 
   // Comma-separated bytes; a backslash where a byte could start continues
   // the list on the next line.
   bool hex_list(const Unit* p, const Unit* end, const TextLine<Unit>& line, ScanError& error) {
-    continuing_ = false;
+    state_ = State::in_section;
+    // A list always continues where a byte may start.
+    bool expect_byte = true;
     // Most of a large file is "xx," runs as regedit writes them.
     if constexpr (!kWantsValues)
-      if (expect_byte_) p += hex_triples_run(p, static_cast<std::size_t>(end - p));
-    while (expect_byte_ && end - p >= 3 && p[2] == Unit(',')) {
+      if (expect_byte) p += hex_triples_run(p, static_cast<std::size_t>(end - p));
+    while (expect_byte && end - p >= 3 && p[2] == Unit(',')) {
       const int high = hex_digit(p[0]);
       const int low = hex_digit(p[1]);
       if ((high | low) < 0) break;
@@ -410,15 +319,15 @@ class Scanner {
     for (;;) {
       skip_blanks(p, end);
       if (p == end || *p == Unit(';')) break;
-      if (!expect_byte_) {
+      if (!expect_byte) {
         if (*p != Unit(',')) return fail(error, line, "bad hex byte");
         ++p;
-        expect_byte_ = true;
+        expect_byte = true;
         continue;
       }
       if (*p == Unit('\\')) {
         if (!at_line_end(p + 1, end)) return fail(error, line, "bad hex byte");
-        continuing_ = true;
+        state_ = State::continuing_value;
         continued_line_ = line.number;
         return true;
       }
@@ -427,7 +336,7 @@ class Scanner {
       ++p;
       if (p != end && hex_digit(*p) >= 0) byte = byte << 4 | hex_digit(*p++);
       if constexpr (kWantsValues) bytes_ += static_cast<char>(byte);
-      expect_byte_ = false;
+      expect_byte = false;
     }
     finish_value(line);
     return true;
@@ -458,14 +367,13 @@ class Scanner {
   }
 
   Sink& sink_;
+  State state_ = State::before_header;
   bool has_bom_ = false;
-  bool header_seen_ = false;
   bool wide_ = false;
   std::string_view line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
   std::uint64_t text_end_ = kNoEndOfFileByte;
   bool check_utf8_ = false;  // set by the header line, so only for a whole file
-  bool in_section_ = false;
   // A run of comment lines up to this line, and where it started.
   bool in_comments_ = false;
   std::uint64_t comments_begin_ = 0;
@@ -478,9 +386,7 @@ class Scanner {
   std::vector<NameSpan> names_;  // the same within the line
   bool line_left_by_run_ = false;  // undo records: the line began ";>"
   // The value being read; a hex list may continue over several lines.
-  bool continuing_ = false;
   std::size_t continued_line_ = 0;
-  bool expect_byte_ = true;
   Kind kind_ = Kind::text;
   std::uint32_t type_ = 0;
   std::uint64_t value_begin_ = 0;

@@ -93,12 +93,15 @@ class Store {
   bool find_save_target();
   void forget_file();
   void fail_reading(const std::string& reason);
+  // Bytes of the loaded file; false with errno set.
+  bool read_at(void* data, std::size_t size, std::uint64_t offset) const;
+  // Checks the whole file after its byte-order mark and indexes its keys.
+  bool index_file(const ByteOrderMark& mark, ScanError& error);
   template <class Unit>
   bool scan_file(std::uint64_t begin, ScanError& error);
   template <class Unit>
   std::uint32_t find_child(std::uint32_t parent, const Unit* name, std::size_t size);
   std::uint32_t find_named_child(std::uint32_t parent, std::string_view name);
-  bool read_name_bytes(const IndexedKey& key, void* bytes);
   template <class Unit>
   bool load_values(std::uint32_t key, KeyValues& values, std::string& reason);
   KeyValues* values_of(std::uint32_t key);
@@ -121,14 +124,10 @@ class Store {
   FileHeader header_ = FileHeader::regedit4;
   std::string line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
-  int read_error_ = 0;  // errno of a failed read of a key name
   KeyIndex index_;
   std::unordered_map<std::uint32_t, KeyValues> values_;  // keys whose values were read
   std::vector<std::uint32_t> deleted_;                   // in the order of deletion
-  // Names of the keys made, in the file's encoding; their index entries
-  // address them as if they followed the file's last byte.
-  std::string created_names_;
-  std::vector<std::uint32_t> created_;  // parents first
+  std::vector<std::uint32_t> created_;  // keys made, parents first
 };
 
 // The one store of the process.

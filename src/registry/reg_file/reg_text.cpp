@@ -108,11 +108,10 @@ std::size_t decode_utf8(const unsigned char* text, std::size_t size, std::size_t
 
 }  // namespace
 
-bool equal_folded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
-  return true;
+std::string folded(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = fold_ascii(c);
+  return result;
 }
 
 void append_utf8(const char16_t* units, std::size_t count, std::string& out) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "registry/reg_file/reg_blocks.h"
+#include "text/ascii_case.h"
 
 namespace morvex::regfile {
 
@@ -30,11 +31,10 @@ inline bool is_text_type(std::uint32_t type) {
 }
 
 // Names match without regard to case; ASCII letters are the only ones folded.
-template <class Unit>
-constexpr Unit fold_ascii(Unit unit) {
-  return unit >= Unit('A') && unit <= Unit('Z') ? Unit(unit + ('a' - 'A')) : unit;
-}
-bool equal_folded(std::string_view a, std::string_view b);
+using morvex::equal_folded;
+using morvex::fold_ascii;
+// The name with its ASCII capitals made small: a key for looking names up.
+std::string folded(std::string_view text);
 
 // UTF-16 to UTF-8; a lone surrogate becomes its own three-byte form, so any
 // unit sequence comes back unchanged through utf16_from_utf8.

@@ -10,12 +10,6 @@ namespace {
 using regfile::FileHeader;
 using regfile::ScanError;
 
-std::string folded(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = regfile::fold_ascii(c);
-  return result;
-}
-
 template <class Unit>
 class TreeSink {
  public:
@@ -55,7 +49,7 @@ class TreeSink {
   // Every prefix of a path is looked up before the path itself, so ancestors
   // are listed before their subkeys.
   std::size_t key_at(const std::string& path) {
-    const auto [found, added] = index_.try_emplace(folded(path), keys_.size());
+    const auto [found, added] = index_.try_emplace(regfile::folded(path), keys_.size());
     if (added) keys_.push_back({path, {}});
     return found->second;
   }
