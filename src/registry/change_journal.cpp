@@ -78,7 +78,9 @@ void ChangeJournal::overlay_values(RootKey root, std::string_view path,
                                    std::vector<RegistryValue>& values) const {
   const KeyState* key = find(root, path);
   if (key == nullptr) return;
-  for (const auto& [name, state] : key->values) {
+  for (const auto& entry : key->values) {
+    const std::string& name = entry.first;
+    const std::optional<RegistryValue>& state = entry.second;
     const auto listed = std::find_if(values.begin(), values.end(), [&](const RegistryValue& value) {
       return folded_name(value.name) == name;
     });

@@ -30,7 +30,8 @@ constexpr int kSkipped = 77;
 int usage() {
   std::fprintf(stderr,
                "usage: morvex_e2e check CASE...\n"
-               "       morvex_e2e native --program P --recorder R [--artifacts DIR] CASE...\n"
+               "       morvex_e2e native --program P --recorder R [--artifacts DIR]\n"
+               "                         [--runs all|as-given] CASE...\n"
                "       morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...\n"
                "       morvex_e2e wine-up|wine-down --state DIR\n");
   return 2;
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
     const std::string path = option(command, name);
     return path.empty() ? path : std::filesystem::absolute(path).string();
   };
-  const NativeSuite native{absolute("program"), absolute("recorder"), artifacts};
+  const NativeSuite native{absolute("program"), absolute("recorder"), artifacts,
+                           option(command, "runs", "all") == "as-given"};
   const WineSuite wine{std::filesystem::absolute(option(command, "state", "e2e-wine")).string(),
                        absolute("windows-build"), artifacts};
 

@@ -12,6 +12,9 @@ struct NativeSuite {
   std::string program;    // the native morvex-uninstall
   std::string recorder;   // the native recorder
   std::string artifacts;  // where terminal transcripts go
+  // Only the case's own command line: no dry run, report or undo runs beside
+  // it (for runs under memcheck, where each run is slow).
+  bool as_given_only = false;
 };
 
 // Runs one case and prints its report; true when it passed.
