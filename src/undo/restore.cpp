@@ -9,6 +9,7 @@
 #include "files/file_moving.h"
 #include "registry/change_journal.h"
 #include "registry/registry.h"
+#include "undo/record_text.h"
 #include "undo/undo_record.h"
 
 namespace morvex {
@@ -28,8 +29,26 @@ void restore_key(const UndoKey& key) {
     report_error("%s: cannot make the key", full_path(key.root, key.path).c_str());
 }
 
-void restore_value(const UndoValue& value) {
+// The recorded states as the registry holds them; false when it cannot.
+bool in_registry_terms(UndoValue& value) {
+  for (std::optional<RegistryValue>* state : {&value.found, &value.left}) {
+    RegistryValue converted;
+    if (*state && !value_from_record(**state, converted)) return false;
+    if (*state) *state = std::move(converted);
+  }
+  RegistryValue named;
+  if (!value_from_record({value.name, kRegBinary, ""}, named)) return false;
+  value.name = named.name;
+  return true;
+}
+
+void restore_value(UndoValue value) {
   if (!value.found_known || !value.left_known) return;
+  if (!in_registry_terms(value)) {
+    report_error("%s: cannot put back the value \"%s\"", full_path(value.root, value.key).c_str(),
+                 value.name.c_str());
+    return;
+  }
   std::optional<RegistryValue> now;
   RegistryKey key;
   if (reg_open_key(value.root, value.key, key)) now = reg_read_value(key, value.name);

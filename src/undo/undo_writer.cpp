@@ -3,6 +3,7 @@
 #include "diag/diagnostics.h"
 #include "files/file_moving.h"
 #include "registry/reg_file/reg_text.h"
+#include "undo/record_text.h"
 #include "undo/undo_record.h"
 
 namespace morvex {
@@ -23,7 +24,10 @@ constexpr const char* kHeader =
 // The value's line(s) as regedit writes them; false when the record cannot
 // hold its name or text.
 bool value_lines(const RegistryValue& value, std::string& out) {
-  return regfile::format_value(value.name, value.type, value.data, Encoding::utf8, kLineEnd, out);
+  RegistryValue recorded;
+  return value_for_record(value, recorded) &&
+         regfile::format_value(recorded.name, recorded.type, recorded.data, Encoding::utf8,
+                               kLineEnd, out);
 }
 
 // "name"=- : the value is not there.
