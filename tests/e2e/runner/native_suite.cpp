@@ -13,7 +13,6 @@
 #include "run_accounts.h"
 #include "process.h"
 #include "suites.h"
-#include "undo_check.h"
 
 namespace morvex::e2e {
 namespace {
@@ -96,16 +95,15 @@ void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::strin
     report.problems.push_back("the confirmation was not asked on the terminal");
 }
 
-// One run of the case's command line, `options` before it, in a fresh
-// sandbox; problems go to `report`, and the sandbox stays when there are any.
-struct SandboxRun {
-  RunResult run;
-  std::string report_text;  // what the program wrote to {report}
-};
-
-SandboxRun run_in_sandbox(const Case& c, const NativeSuite& suite,
-                          const std::vector<std::string>& options, CaseReport& report) {
-  SandboxRun result;
+// One run of the case's command line, `options` before it ("{report}" and
+// "{undo}" stand for files in the sandbox), in a fresh sandbox, then, when
+// `then` names options, one more run of the program with just those;
+// problems go to `report`, and the sandbox stays when there are any.
+AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
+                            const std::vector<std::string>& options, CaseReport& report,
+                            const std::vector<std::string>& then = {},
+                            Expect expect = Expect::as_case) {
+  AccountedRun result;
   RunResult& run = result.run;
   const std::string sandbox = make_temporary_folder("e2e");
   if (sandbox.empty()) {
@@ -128,8 +126,13 @@ SandboxRun run_in_sandbox(const Case& c, const NativeSuite& suite,
 
   Launch launch;
   launch.program = suite.program;
-  launch.words = {kProgramWord};
-  for (const std::string& option : options) launch.words.push_back(option == "{report}" ? report_file : option);
+  const auto words_with = [&](const std::vector<std::string>& words) {
+    std::vector<std::string> placed = {kProgramWord};
+    for (const std::string& word : words)
+      placed.push_back(word == "{report}" ? report_file : word == "{undo}" ? sandbox + "/undo.reg" : word);
+    return placed;
+  };
+  launch.words = words_with(options);
   launch.words.insert(launch.words.end(), c.arguments.begin(), c.arguments.end());
   launch.cwd = cwd;
   launch.stdout_file = sandbox + "/stdout.txt";
@@ -143,12 +146,15 @@ SandboxRun run_in_sandbox(const Case& c, const NativeSuite& suite,
       changes.push_back({setting.name, setting.value});
   }
   launch.environment = environment_with(changes);
+  const auto run_without_terminal = [&] {
+    const pid_t pid = start(launch);
+    run.ended = pid != 0 && wait_for_exit(pid, kRunLimitMs, run.exit_status);
+    if (pid != 0 && !run.ended) kill_session(pid);
+  };
 
   if (report.problems.size() == problems_before) {
     if (c.answer == Answer::none) {
-      const pid_t pid = start(launch);
-      run.ended = pid != 0 && wait_for_exit(pid, kRunLimitMs, run.exit_status);
-      if (pid != 0 && !run.ended) kill_session(pid);
+      run_without_terminal();
     } else {
       int terminal = -1;
       const pid_t pid = start_with_terminal(launch, terminal);
@@ -165,19 +171,27 @@ SandboxRun run_in_sandbox(const Case& c, const NativeSuite& suite,
       }
     }
     wait_for_follow_on(c, prefix, suite.recorder, 10);
+    if (!then.empty()) {
+      launch.words = words_with(then);
+      run_without_terminal();
+    }
     run.error_stream = read_file(launch.stderr_file);
     std::error_code ignored;
     run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
                                      ? read_file(prefix + "/registry.reg")
                                      : reg_file_text(""));
-    if (fs::exists(report_file, ignored)) result.report_text = read_file(report_file);
-    check_run(c, run, kProgramWord, "\n", report);
-    for (const std::string& difference :
-         compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
-      report.problems.push_back("file " + difference);
-    // A run that must change nothing leaves the file's bytes as they were.
-    if (!c.registry_after && run.registry_texts.back() != registry_before)
-      report.problems.push_back("registry.reg was rewritten by a run that changed nothing");
+    if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
+    if (expect == Expect::as_before) {
+      check_restored(c, run, prefix, suite.recorder, report);
+    } else {
+      check_run(c, run, kProgramWord, "\n", report);
+      for (const std::string& difference :
+           compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
+        report.problems.push_back("file " + difference);
+      // A run that must change nothing leaves the file's bytes as they were.
+      if (!c.registry_after && run.registry_texts.back() != registry_before)
+        report.problems.push_back("registry.reg was rewritten by a run that changed nothing");
+    }
   }
 
   if (report.problems.size() == problems_before)
@@ -194,19 +208,18 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
   CaseReport report;
   run_in_sandbox(c, suite, {}, report);
   if (suite.as_given_only) return print_report(c, "native", report, now_ms() - started);
-  if (report.problems.empty()) check_undo_and_restore(c, suite, report);
+  if (report.problems.empty() && undo_applies(c)) {
+    CaseReport undo_report;
+    run_in_sandbox(undo_case(c), suite, undo_options(), undo_report, restore_options(), Expect::as_before);
+    add_report(report, "undo, then restore", undo_report);
+  }
   if (report.problems.empty() && accounts_apply(c)) {
-    CaseReport dry_report;
-    const SandboxRun dry = run_in_sandbox(unchanged_case(c), suite, dry_run_options(), dry_report);
-    for (const std::string& problem : dry_report.problems) report.problems.push_back("dry run: " + problem);
-    CaseReport real_report;
-    const SandboxRun real = run_in_sandbox(c, suite, report_options(), real_report);
-    for (const std::string& problem : real_report.problems)
-      report.problems.push_back("run with --report: " + problem);
-    if (report.problems.empty())
-      check_accounts(c, {dry.run, dry.report_text}, {real.run, real.report_text}, report);
-    report.notes.insert(report.notes.end(), dry_report.notes.begin(), dry_report.notes.end());
-    report.notes.insert(report.notes.end(), real_report.notes.begin(), real_report.notes.end());
+    CaseReport dry_report, real_report;
+    const AccountedRun dry = run_in_sandbox(unchanged_case(c), suite, dry_run_options(), dry_report);
+    const AccountedRun real = run_in_sandbox(c, suite, report_options(), real_report);
+    add_report(report, "dry run", dry_report);
+    add_report(report, "run with --report", real_report);
+    if (report.problems.empty()) check_accounts(c, dry, real, report);
   }
   return print_report(c, "native", report, now_ms() - started);
 }

@@ -93,6 +93,11 @@ void check_run(const Case& c, const RunResult& run, const std::string& program_w
                               std::to_string(differences.size() - kShownDifferences) + " more");
 }
 
+void add_report(CaseReport& report, const std::string& what, const CaseReport& run_report) {
+  for (const std::string& problem : run_report.problems) report.problems.push_back(what + ": " + problem);
+  report.notes.insert(report.notes.end(), run_report.notes.begin(), run_report.notes.end());
+}
+
 bool print_report(const Case& c, const std::string& platform, const CaseReport& report, long long ms) {
   if (report.problems.empty()) {
     std::printf("PASS %s [%s] (%lld ms)\n", c.name.c_str(), platform.c_str(), ms);

@@ -34,6 +34,10 @@ void check_run(const Case& c, const RunResult& run, const std::string& program_w
 // The registry the case expects afterwards.
 bool expected_registry(const Case& c, RegistryView& view, std::string& error);
 
+// The problems and notes of a run beside the case's own, each problem
+// headed by what that run was.
+void add_report(CaseReport& report, const std::string& what, const CaseReport& run_report);
+
 // Prints "PASS <case>" or "FAIL <case> ..." with the differences; returns
 // whether it passed.
 bool print_report(const Case& c, const std::string& platform, const CaseReport& report, long long ms);

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "drive_files.h"
+
 namespace morvex::e2e {
 namespace {
 
@@ -55,6 +57,38 @@ bool accounts_apply(const Case& c) {
 
 std::vector<std::string> dry_run_options() { return {"--dry-run", "--report", "{report}"}; }
 std::vector<std::string> report_options() { return {"--report", "{report}"}; }
+std::vector<std::string> undo_options() { return {"--undo", "{undo}"}; }
+std::vector<std::string> restore_options() { return {"--restore", "{undo}"}; }
+
+bool undo_applies(const Case& c) {
+  return !c.arguments.empty() && !c.arguments.front().empty() && !c.arguments.front().starts_with("--");
+}
+
+Case undo_case(const Case& c) {
+  Case undone = c;
+  undone.arguments = {c.arguments.front()};
+  undone.answer = Answer::none;
+  // A follow-on started without the case's other words writes what the
+  // case does not expect; nothing waits for it.
+  undone.files_after.reset();
+  return undone;
+}
+
+void check_restored(const Case& c, const RunResult& run, const std::string& prefix,
+                    const std::string& recorder, CaseReport& report) {
+  if (!run.ended) report.problems.push_back("--restore did not end");
+  if (!run.error_stream.empty()) report.problems.push_back("--restore said: " + run.error_stream);
+  RegistryView before, after;
+  std::string error;
+  add_reg_text(reg_file_text(c.registry), before, error, touched_subtrees());
+  for (const std::string& text : run.registry_texts)
+    if (!add_reg_text(text, after, error, touched_subtrees()))
+      report.problems.push_back("the registry after --restore is unreadable: " + error);
+  for (const std::string& difference : compare_registries(before, after))
+    report.problems.push_back(difference);
+  for (const std::string& difference : compare_files(prefix, c.files, c.files, recorder))
+    report.problems.push_back("file " + difference);
+}
 
 Case unchanged_case(const Case& c) {
   Case unchanged = c;
