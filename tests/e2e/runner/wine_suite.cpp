@@ -135,9 +135,8 @@ bool run_reg(const WineSuite& suite, const std::vector<std::string>& words) {
 }
 
 // One subtree through one view into `file`. A key that does not exist is not
-// exported at all; any other failure is tried once more, since Wine's reg
-// has been seen to fail now and then where a key plainly exists, and then
-// reported with what reg said.
+// exported at all; a failure of any other kind must not pass for a missing
+// key, so it is tried once more and then reported with what reg said.
 bool export_reg(const WineSuite& suite, const std::string& key, const std::string& file,
                 const std::string& view, CaseReport& report) {
   const std::string log = scratch_of(suite) + "/reg.log";
