@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "process.h"
+#include "text/formatted.h"
 #include "registry_generator.h"
 
 namespace morvex::bench {
@@ -93,12 +94,8 @@ double median(std::vector<double> values) {
 }
 
 std::string size_label(std::uint64_t bytes) {
-  char text[32];
-  if (bytes < 1000000)
-    std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(bytes / 1000));
-  else
-    std::snprintf(text, sizeof text, "%g MB", static_cast<double>(bytes) / 1e6);
-  return text;
+  return bytes < 1000000 ? formatted("%llu KB", static_cast<unsigned long long>(bytes / 1000))
+                         : formatted("%g MB", static_cast<double>(bytes) / 1e6);
 }
 
 // What tells a rewritten file from an untouched one.
@@ -120,20 +117,13 @@ FileState file_state(const std::string& path) {
   return {true, status.st_ino, status.st_size, status.st_mtim};
 }
 
+// A new file each time, so that a run's saved file never shares its inode.
 bool copy_file(const std::string& from, const std::string& to, std::string& error) {
-  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  unlink(to.c_str());
-  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool done = in >= 0 && out >= 0;
-  while (done) {
-    const ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-    if (n == 0) break;
-    if (n < 0 && errno != EINTR) done = false;
-  }
-  if (!done) error = "cannot copy " + from + " to " + to + ": " + std::strerror(errno);
-  if (in >= 0) close(in);
-  if (out >= 0) close(out);
-  return done;
+  std::error_code failure;
+  std::filesystem::remove(to, failure);
+  if (std::filesystem::copy_file(from, to, failure)) return true;
+  error = "cannot copy " + from + " to " + to + ": " + failure.message();
+  return false;
 }
 
 // Text as it appears in the file: UTF-16LE units in a Version 5 file.
@@ -309,17 +299,12 @@ class Bench {
 };
 
 std::string milliseconds(double seconds) {
-  char text[32];
   const double ms = seconds * 1000;
-  std::snprintf(text, sizeof text, ms < 10 ? "%.2f ms" : "%.1f ms", ms);
-  return text;
+  return formatted(ms < 10 ? "%.2f ms" : "%.1f ms", ms);
 }
 
 std::string megabytes(long kb, bool signed_ = false) {
-  char text[32];
-  std::snprintf(text, sizeof text, signed_ ? "%+.1f MB" : "%.1f MB",
-                static_cast<double>(kb) / 1024);
-  return text;
+  return formatted(signed_ ? "%+.1f MB" : "%.1f MB", static_cast<double>(kb) / 1024);
 }
 
 struct Row {
@@ -339,12 +324,11 @@ void print_table(const std::vector<Row>& rows, long baseline_kb) {
       const Samples& runs = row.measured.runs[kind];
       const double seconds = median(runs.seconds);
       const bool yardstick = kYardstick[kind] == kind;
-      char ratio[16] = "";
-      if (!yardstick)
-        std::snprintf(ratio, sizeof ratio, "%.2fx", seconds / seconds_of(row, kYardstick[kind]));
+      const std::string ratio =
+          yardstick ? "" : formatted("%.2fx", seconds / seconds_of(row, kYardstick[kind]));
       const std::string above = yardstick ? "" : megabytes(runs.peak_kb - baseline_kb, true);
       std::printf("%-30s %-15s %10s %12s %10s %9s %13s\n", kind == 0 ? row.one.label.c_str() : "",
-                  kKindNames[kind], milliseconds(seconds).c_str(), ratio,
+                  kKindNames[kind], milliseconds(seconds).c_str(), ratio.c_str(),
                   milliseconds(median(runs.cpu_seconds)).c_str(), megabytes(runs.peak_kb).c_str(),
                   above.c_str());
     }
@@ -366,17 +350,14 @@ bool print_targets(const std::vector<Row>& rows, const Row& baseline) {
   for (const Row& row : rows) {
     if (row.one.file.size_bytes < 100000000) continue;
     large = true;
-    char text[64];
     const double full = seconds_of(row, kFull) / seconds_of(row, kCopySync);
-    std::snprintf(text, sizeof text, "%.2fx", full);
-    line(row.one.label + ": full run <= 1.5x cp + fsync", text, full <= 1.5);
+    line(row.one.label + ": full run <= 1.5x cp + fsync", formatted("%.2fx", full), full <= 1.5);
     // Many keys or no order cost an index that grows with the keys, not the bytes.
     const double limit = row.one.file.shape == Shape::mixed ? 3 : 6;
     const double still = std::max(seconds_of(row, kNoChange), seconds_of(row, kAnsweredNo)) /
                          seconds_of(row, kRead);
-    std::snprintf(text, sizeof text, "%.2fx", still);
-    line(row.one.label + ": no change / answered No <= " + (limit == 3 ? "3" : "6") + "x cat", text,
-         still <= limit);
+    line(formatted("%s: no change / answered No <= %gx cat", row.one.label.c_str(), limit),
+         formatted("%.2fx", still), still <= limit);
     long peak = 0;
     for (const int kind : {kFull, kNoChange, kAnsweredNo})
       peak = std::max(peak, row.measured.runs[kind].peak_kb);

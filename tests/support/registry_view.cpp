@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "registry/reg_file/reg_text.h"
+#include "text/formatted.h"
 #include "text/ascii_case.h"
 #include "text/dword_bytes.h"
 
@@ -33,11 +34,8 @@ std::string folded(std::string_view text) {
 }
 
 std::string show_value(std::uint32_t type, const std::string& data) {
-  char buffer[32];
-  if (type == regfile::kTypeDword && data.size() == 4) {
-    std::snprintf(buffer, sizeof buffer, "dword:%08x", static_cast<unsigned>(dword_from_bytes(data)));
-    return buffer;
-  }
+  if (type == regfile::kTypeDword && data.size() == 4)
+    return formatted("dword:%08x", static_cast<unsigned>(dword_from_bytes(data)));
   if (type == regfile::kTypeSz && !data.empty() && data.back() == '\0' &&
       data.find('\0') == data.size() - 1) {
     std::string shown = "\"";
@@ -47,12 +45,9 @@ std::string show_value(std::uint32_t type, const std::string& data) {
     }
     return shown + "\"";
   }
-  std::snprintf(buffer, sizeof buffer, "hex(%x):", static_cast<unsigned>(type));
-  std::string shown = buffer;
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, "%s%02x", i == 0 ? "" : ",", static_cast<unsigned char>(data[i]));
-    shown += buffer;
-  }
+  std::string shown = formatted("hex(%x):", static_cast<unsigned>(type));
+  for (std::size_t i = 0; i < data.size(); ++i)
+    shown += formatted("%s%02x", i == 0 ? "" : ",", static_cast<unsigned char>(data[i]));
   return shown;
 }
 
