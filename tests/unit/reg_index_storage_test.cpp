@@ -28,8 +28,8 @@ TEST(KeyIndexStorage, NamesKeptWholeAcrossBlocks) {
   // Short names fill blocks; a name longer than a block gets one of its own
   // and the short names after it start a new one.
   const std::vector<std::string> names = {
-      "Software", std::string(700000, 'a'), std::string(700000, 'b'), std::string(3 << 20, 'c'),
-      "Morvex", std::string((1 << 20) - 1, 'd'), "X"};
+      "Software", std::string(1400000, 'a'), std::string(1400000, 'b'), std::string(5 << 20, 'c'),
+      "Morvex", std::string((2 << 20) - 1, 'd'), "X"};
   KeyIndex index;
   index.reset(2, 0);
   std::vector<std::uint32_t> keys;

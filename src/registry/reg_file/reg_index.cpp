@@ -54,12 +54,12 @@ std::vector<std::uint32_t> KeyIndex::sections_of(std::uint32_t key) const {
 bool KeyIndex::store_name(std::string_view name, std::uint32_t& at) {
   if (block_used_ + name.size() > block_size_) {
     if (name_blocks_.size() >= kMaxBlocks) return false;
-    block_size_ = std::max<std::size_t>(name.size(), kBlockMask + 1);
-    name_blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_size_));
+    block_size_ = std::max<std::size_t>(name.size(), name_blocks_.empty() ? kFirstBlockSize : kBlockMask + 1);
+    name_blocks_.emplace_back(block_size_);
     block_used_ = 0;
   }
   at = static_cast<std::uint32_t>((name_blocks_.size() - 1) << kBlockBits | block_used_);
-  std::memcpy(name_blocks_.back().get() + block_used_, name.data(), name.size());
+  std::memcpy(name_blocks_.back().data() + block_used_, name.data(), name.size());
   // A name of a block of its own fills it.
   block_used_ = block_size_ > kBlockMask + 1 ? block_size_ : block_used_ + name.size();
   return true;
@@ -85,7 +85,7 @@ void KeyIndex::insert_pending() {
   std::size_t size = slots_.size();
   while (size * 7 < keys_.size() * 10) size *= 2;
   if (size != slots_.size()) {
-    std::vector<std::uint64_t> old(size, 0);
+    LargeArray<std::uint64_t> old(size, 0);
     old.swap(slots_);
     mask_ = slots_.size() - 1;
     for (const std::uint64_t entry_of_old : old)

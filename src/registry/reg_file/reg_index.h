@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "registry/reg_file/large_arrays.h"
 #include "registry/reg_file/reg_blocks.h"
 #include "registry/reg_file/reg_text.h"
 
@@ -77,7 +77,7 @@ class KeyIndex {
   // The name's bytes as the file first spelled it: UTF-16LE in such files.
   std::string_view name(std::uint32_t key) const {
     const IndexedKey& entry = keys_[key];
-    return {name_blocks_[entry.name_at >> kBlockBits].get() + (entry.name_at & kBlockMask),
+    return {name_blocks_[entry.name_at >> kBlockBits].data() + (entry.name_at & kBlockMask),
             entry.name_size};
   }
 
@@ -114,21 +114,24 @@ class KeyIndex {
   bool store_name(std::string_view name, std::uint32_t& at);
 
   // Names are packed in blocks that never move, so growing costs no copy;
-  // a name longer than a block gets one of its own.
-  static constexpr unsigned kBlockBits = 20;
+  // a name longer than a block gets one of its own. The first block is
+  // small, so that a small file's index stays small; the later ones take a
+  // huge page each.
+  static constexpr unsigned kBlockBits = 21;
   static constexpr std::uint32_t kBlockMask = (std::uint32_t{1} << kBlockBits) - 1;
   static constexpr std::size_t kMaxBlocks = std::size_t{1} << (32 - kBlockBits);
-  std::vector<std::unique_ptr<char[]>> name_blocks_;
+  static constexpr std::size_t kFirstBlockSize = std::size_t{64} << 10;
+  std::vector<LargeArray<char>> name_blocks_;
   std::size_t block_used_ = 0;  // of the last block
   std::size_t block_size_ = 0;
 
-  std::vector<IndexedKey> keys_;
-  std::vector<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
+  LargeArray<IndexedKey> keys_;
+  LargeArray<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
   std::size_t mask_ = 0;
   std::vector<std::uint32_t> pending_hashes_;  // of the last keys, not yet in slots_
   // Where sections begin, in file order: the low 32 bits of each offset,
   // and the first section past each further 4 GB of the file.
-  std::vector<std::uint32_t> section_begins_;
+  LargeArray<std::uint32_t> section_begins_;
   std::vector<std::uint32_t> sections_past_4gb_;
   struct ExtraSection {
     std::uint32_t key;
