@@ -27,12 +27,12 @@ bool deletable_at(const std::string& path) {
 }  // namespace
 
 bool delete_file(const std::string& windows_path) {
-  const std::string path = host_file_path(windows_path, host_prefix_folder());
+  const std::string path = existing_host_file_path(windows_path, host_prefix_folder());
   return deletable_at(path) && unlink(path.c_str()) == 0;
 }
 
 bool file_deletable(const std::string& windows_path) {
-  return deletable_at(host_file_path(windows_path, host_prefix_folder()));
+  return deletable_at(existing_host_file_path(windows_path, host_prefix_folder()));
 }
 
 }  // namespace morvex

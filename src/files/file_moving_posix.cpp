@@ -109,16 +109,16 @@ bool move(const std::string& from, const std::string& to, std::string& reason) {
 bool move_file_aside(const std::string& windows_path, const std::string& kept_path,
                      std::string& reason) {
   if (!file_deletable(windows_path)) return fail(reason, EACCES);
-  return move(host_file_path(windows_path, host_prefix_folder()), kept_path, reason);
+  return move(existing_host_file_path(windows_path, host_prefix_folder()), kept_path, reason);
 }
 
 bool move_file_back(const std::string& kept_path, const std::string& windows_path,
                     std::string& reason) {
-  return move(kept_path, host_file_path(windows_path, host_prefix_folder()), reason);
+  return move(kept_path, existing_host_file_path(windows_path, host_prefix_folder()), reason);
 }
 
 bool product_file_present(const std::string& windows_path) {
-  return present(host_file_path(windows_path, host_prefix_folder()));
+  return present(existing_host_file_path(windows_path, host_prefix_folder()));
 }
 
 bool kept_file_present(const std::string& kept_path) { return present(kept_path); }

@@ -1,5 +1,6 @@
 #include "files/host_file_path.h"
 
+#include <filesystem>
 #include <vector>
 
 #include "text/ascii_case.h"
@@ -10,22 +11,13 @@ namespace {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-}  // namespace
-
-std::string host_file_path(const std::string& windows_path, const std::string& prefix_folder) {
-  const bool has_drive =
-      windows_path.size() >= 2 && is_ascii_letter(windows_path[0]) && windows_path[1] == ':';
-  if (!has_drive) {
-    std::string relative = windows_path;
-    for (char& c : relative)
-      if (c == '\\') c = '/';
-    // A rooted or network path must not turn into an absolute host path.
-    if (!relative.empty() && relative[0] == '/') return "." + relative;
-    return relative;
-  }
-
-  // "C:name" counts from the drive's root: the run always starts there.
-  std::vector<std::string> components;
+// A drive path's folder for its drive and its components, without empty and
+// "." ones, ".." taken back; false for any other path. "C:name" counts from
+// the drive's root: the run always starts there.
+bool drive_path_parts(const std::string& windows_path, const std::string& prefix_folder,
+                      std::string& drive_folder, std::vector<std::string>& components) {
+  if (windows_path.size() < 2 || !is_ascii_letter(windows_path[0]) || windows_path[1] != ':')
+    return false;
   std::string component;
   auto take_component = [&] {
     if (component == "..") {
@@ -42,9 +34,51 @@ std::string host_file_path(const std::string& windows_path, const std::string& p
       component += windows_path[i];
   }
   take_component();
+  drive_folder = prefix_folder + "/drive_" + fold_ascii(windows_path[0]);
+  return true;
+}
 
-  std::string host = prefix_folder + "/drive_" + fold_ascii(windows_path[0]);
+// The entry of `folder` named `name` in any letter case: `name` itself when
+// it exists so, else the first other spelling found; empty when none does.
+std::string existing_spelling(const std::string& folder, const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(folder + "/" + name, error))) return name;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    const std::string found = entry->path().filename().string();
+    if (equal_folded(found, name)) return found;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string host_file_path(const std::string& windows_path, const std::string& prefix_folder) {
+  std::string host;
+  std::vector<std::string> components;
+  if (!drive_path_parts(windows_path, prefix_folder, host, components)) {
+    std::string relative = windows_path;
+    for (char& c : relative)
+      if (c == '\\') c = '/';
+    // A rooted or network path must not turn into an absolute host path.
+    if (!relative.empty() && relative[0] == '/') return "." + relative;
+    return relative;
+  }
   for (const std::string& name : components) host += "/" + name;
+  return host;
+}
+
+std::string existing_host_file_path(const std::string& windows_path, const std::string& prefix_folder) {
+  std::string host;
+  std::vector<std::string> components;
+  if (!drive_path_parts(windows_path, prefix_folder, host, components))
+    return host_file_path(windows_path, prefix_folder);
+  bool exists = true;
+  for (const std::string& name : components) {
+    const std::string spelled = exists ? existing_spelling(host, name) : "";
+    exists = !spelled.empty();
+    host += "/" + (exists ? spelled : name);
+  }
   return host;
 }
 

@@ -12,4 +12,11 @@ namespace morvex {
 // folder, with "\" turned into "/".
 std::string host_file_path(const std::string& windows_path, const std::string& prefix_folder);
 
+// host_file_path as the host's folders spell it: a component that does not
+// exist as written takes the name of an entry of its folder that differs
+// only in the letter case of A to Z, as Windows and Wine find a file whatever
+// the case of the path that names it. What exists in no spelling stays as
+// written. The path of every product file a run touches.
+std::string existing_host_file_path(const std::string& windows_path, const std::string& prefix_folder);
+
 }  // namespace morvex

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+
+#include "test_files.h"
 
 namespace morvex {
 namespace {
@@ -58,6 +61,28 @@ TEST(HostFilePath, LongPathIsComposedWhole) {
   expected += "/xvxc5.exe";
   ASSERT_GT(windows_path.size(), 400u);
   EXPECT_EQ(host_file_path(windows_path, kPrefix), expected);
+}
+
+TEST(ExistingHostFilePath, TakesTheSpellingOnDiskWhereTheNamesDifferInCaseOnly) {
+  support::Sandbox sandbox("host-path");
+  const std::string prefix = sandbox.folder();
+  std::filesystem::create_directories(prefix + "/drive_c/morvex/BIN");
+  support::write_file(prefix + "/drive_c/morvex/BIN/XVXC5.EXE", "MZ");
+  support::write_file(prefix + "/drive_c/morvex/BIN/xvlink5.exe", "MZ");
+  const struct {
+    const char* name;
+    std::string windows_path;
+    std::string expected;  // below the prefix
+  } rows[] = {
+      {"every component spelled otherwise", "C:\\Morvex\\bin\\xvxc5.exe", "/drive_c/morvex/BIN/XVXC5.EXE"},
+      {"spelled as on disk", "C:\\morvex\\BIN\\xvlink5.exe", "/drive_c/morvex/BIN/xvlink5.exe"},
+      {"missing file keeps its spelling", "C:\\MORVEX\\bin\\New.exe", "/drive_c/morvex/BIN/New.exe"},
+      {"below a missing folder nothing is looked up", "C:\\Other\\bin\\x", "/drive_c/Other/bin/x"},
+      {"bytes above 127 are not folded", "C:\\morvex\\B\xCDN", "/drive_c/morvex/B\xCDN"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(existing_host_file_path(row.windows_path, prefix), prefix + row.expected)
+        << "row: " << row.name << " (" << row.windows_path << ")";
 }
 
 }  // namespace

@@ -71,6 +71,26 @@ std::string host_path(const std::string& prefix, const std::string& windows_path
   return prefix + "/drive_" + drive + (rest.empty() ? "" : "/" + rest);
 }
 
+namespace {
+
+// The file a Windows program finds at `windows_path`, where names match
+// whatever their letter case.
+std::string found_path(const std::string& prefix, const std::string& windows_path) {
+  fs::path found = host_path(prefix, windows_path.substr(0, 2));
+  const fs::path wanted = host_path(prefix, windows_path);
+  for (const fs::path& name : wanted.lexically_relative(found)) {
+    std::error_code error;
+    fs::path spelled = found / name;
+    if (!fs::exists(fs::symlink_status(spelled, error)))
+      for (fs::directory_iterator entry(found, error), end; !error && entry != end; entry.increment(error))
+        if (equal_folded(entry->path().filename().string(), name.string())) spelled = entry->path();
+    found = spelled;
+  }
+  return found.string();
+}
+
+}  // namespace
+
 bool lay_files(const std::string& prefix, const std::vector<DriveFile>& files,
                const std::string& recorder, std::vector<std::string>& made_folders,
                std::string& error) {
@@ -103,7 +123,7 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
                                        const std::string& recorder) {
   std::vector<std::string> differences;
   for (const DriveFile& file : after) {
-    const std::string path = host_path(prefix, file.windows_path);
+    const std::string path = found_path(prefix, file.windows_path);
     std::error_code ignored;
     if (!fs::is_regular_file(path, ignored)) {
       differences.push_back(file.windows_path + ": missing, expected " + show_content(file));
@@ -120,7 +140,7 @@ std::vector<std::string> compare_files(const std::string& prefix, const std::vec
   for (const DriveFile& file : before) {
     std::error_code ignored;
     if (find_file(after, file.windows_path) == nullptr &&
-        fs::exists(host_path(prefix, file.windows_path), ignored))
+        fs::exists(found_path(prefix, file.windows_path), ignored))
       differences.push_back(file.windows_path + ": still there, expected gone");
   }
   return differences;
