@@ -3,7 +3,7 @@
 #include <map>
 
 #include "registry/change_journal.h"
-#include "registry/reg_file/reg_scanner.h"
+#include "registry/reg_file/reg_scan_memory.h"
 
 namespace morvex {
 namespace {
@@ -104,17 +104,6 @@ class RecordSink {
   std::map<std::string, std::size_t> values_;
 };
 
-template <class Unit>
-bool read_units(const Unit* units, std::size_t count, std::uint64_t offset, bool has_bom,
-                UndoRecord& record, std::string& error) {
-  regfile::LineReader<Unit> reader(units, count, offset);
-  RecordSink<Unit> sink(record);
-  regfile::Scanner<Unit, RecordSink<Unit>> scanner(sink, has_bom);
-  ScanError failure;
-  if (scanner.run(reader, failure)) return true;
-  error = std::to_string(failure.line) + ": " + failure.what;
-  return false;
-}
 
 }  // namespace
 
@@ -145,15 +134,7 @@ bool read_undo_record(std::string_view bytes, UndoRecord& record, std::string& e
   error.clear();
   const regfile::ByteOrderMark mark = regfile::sniff_byte_order_mark(bytes);
   const std::string_view text = whole_changes(bytes.substr(mark.size), mark.utf16le);
-  if (mark.utf16le) {
-    std::u16string units(text.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(static_cast<unsigned char>(text[2 * i]) |
-                                       static_cast<unsigned char>(text[2 * i + 1]) << 8);
-    return read_units(units.data(), units.size(), mark.size, true, record, error);
-  }
-  return read_units(reinterpret_cast<const unsigned char*>(text.data()), text.size(), mark.size,
-                    mark.size != 0, record, error);
+  return regfile::scan_in_memory<RecordSink>(mark, text, record, error);
 }
 
 }  // namespace morvex

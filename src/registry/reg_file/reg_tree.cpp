@@ -2,7 +2,7 @@
 
 #include <unordered_map>
 
-#include "registry/reg_file/reg_scanner.h"
+#include "registry/reg_file/reg_scan_memory.h"
 
 namespace morvex {
 namespace {
@@ -59,17 +59,6 @@ class TreeSink {
   std::size_t current_ = 0;
 };
 
-template <class Unit>
-bool read_units(const Unit* units, std::size_t count, std::uint64_t offset, bool odd_byte,
-                bool has_bom, std::vector<RegTreeKey>& keys, std::string& error) {
-  regfile::LineReader<Unit> reader(units, count, offset, odd_byte);
-  TreeSink<Unit> sink(keys);
-  regfile::Scanner<Unit, TreeSink<Unit>> scanner(sink, has_bom);
-  ScanError failure;
-  if (scanner.run(reader, failure)) return true;
-  error = std::to_string(failure.line) + ": " + failure.what;
-  return false;
-}
 
 }  // namespace
 
@@ -79,16 +68,7 @@ bool read_reg_tree(std::string_view file_bytes, std::vector<RegTreeKey>& keys,
   error.clear();
   const regfile::ByteOrderMark mark = regfile::sniff_byte_order_mark(file_bytes);
   const std::string_view text = file_bytes.substr(mark.size);
-  if (mark.utf16le) {
-    std::u16string units(text.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(static_cast<unsigned char>(text[2 * i]) |
-                                       static_cast<unsigned char>(text[2 * i + 1]) << 8);
-    return read_units(units.data(), units.size(), mark.size, text.size() % 2 != 0, true, keys,
-                      error);
-  }
-  return read_units(reinterpret_cast<const unsigned char*>(text.data()), text.size(), mark.size,
-                    false, mark.size != 0, keys, error);
+  return regfile::scan_in_memory<TreeSink>(mark, text, keys, error);
 }
 
 }  // namespace morvex
