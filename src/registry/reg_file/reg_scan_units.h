@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,16 @@ inline constexpr std::array<signed char, 128> kHexDigits = [] {
 template <class Unit>
 int hex_digit(Unit unit) {
   return static_cast<std::size_t>(unit) < kHexDigits.size() ? kHexDigits[unit] : -1;
+}
+
+// A number of 1 to 8 hex digits, as a dword's data and a hex(N) type are
+// written; `p` moves past every digit, so more than 8 fail rather than wrap.
+template <class Unit>
+bool hex_number(const Unit*& p, const Unit* end, std::uint32_t& number) {
+  std::size_t digits = 0;
+  for (number = 0; p != end && hex_digit(*p) >= 0; ++p, ++digits)
+    number = number << 4 | static_cast<std::uint32_t>(hex_digit(*p));
+  return digits >= 1 && digits <= 8;
 }
 
 template <class Unit>

@@ -24,6 +24,7 @@
 #include "registry/reg_file/reg_scan_records.h"
 #include "registry/reg_file/reg_scan_units.h"
 #include "registry/reg_file/reg_text.h"
+#include "text/dword_bytes.h"
 
 namespace morvex::regfile {
 
@@ -261,14 +262,10 @@ class Scanner {
       case Kind::dword: {
         p += tag->text.size();
         std::uint32_t number = 0;
-        std::size_t digits = 0;
-        for (; p != end && hex_digit(*p) >= 0; ++p, ++digits)
-          number = number << 4 | static_cast<std::uint32_t>(hex_digit(*p));
-        if (digits < 1 || digits > 8 || !at_line_end(p, end))
+        if (!hex_number(p, end, number) || !at_line_end(p, end))
           return fail(error, line, "bad dword (1 to 8 hex digits)");
         type_ = kTypeDword;
-        if constexpr (kWantsValues)
-          for (int i = 0; i < 4; ++i) bytes_ += static_cast<char>(number >> (8 * i));
+        if constexpr (kWantsValues) bytes_ += dword_bytes(number);
         finish_value(line);
         return true;
       }
@@ -279,10 +276,7 @@ class Scanner {
       case Kind::typed_hex: {
         p += tag->text.size();
         std::uint32_t type = 0;
-        std::size_t digits = 0;
-        for (; p != end && hex_digit(*p) >= 0; ++p, ++digits)
-          type = type << 4 | static_cast<std::uint32_t>(hex_digit(*p));
-        if (digits < 1 || digits > 8 || !starts_with(p, end, "):"))
+        if (!hex_number(p, end, type) || !starts_with(p, end, "):"))
           return fail(error, line, "bad hex(N) value type");
         p += 2;
         type_ = type;
