@@ -101,6 +101,23 @@ pid_t fork_and_exec(const Launch& launch) {
   return pid;
 }
 
+// Types `typed` into the terminal and reads what the program writes there
+// until the program has closed it.
+void answer_terminal(int terminal, const std::string& typed) {
+  for (std::size_t done = 0; done < typed.size();) {
+    const ssize_t n = write(terminal, typed.data() + done, typed.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  char ignored[4096];
+  for (;;) {
+    const ssize_t n = read(terminal, ignored, sizeof ignored);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // EIO once the child's side is closed
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> environment_with(const std::vector<EnvironmentChange>& changes) {
@@ -133,21 +150,6 @@ pid_t start_with_terminal(const Launch& launch, int& terminal) {
   fcntl(master, F_SETFD, FD_CLOEXEC);
   terminal = master;
   return pid;
-}
-
-void answer_terminal(int terminal, const std::string& typed) {
-  for (std::size_t done = 0; done < typed.size();) {
-    const ssize_t n = write(terminal, typed.data() + done, typed.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  char ignored[4096];
-  for (;;) {
-    const ssize_t n = read(terminal, ignored, sizeof ignored);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // EIO once the child's side is closed
-  }
 }
 
 bool wait_for_exit(pid_t pid, int timeout_ms, int& status, ChildUsage* usage) {

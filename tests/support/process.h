@@ -46,10 +46,6 @@ pid_t start(const Launch& launch);
 // caller's side. 0 when it could not be started.
 pid_t start_with_terminal(const Launch& launch, int& terminal);
 
-// Types `typed` into the terminal and reads what the program writes there
-// until the program has closed it.
-void answer_terminal(int terminal, const std::string& typed);
-
 // What the program used, as its parent sees it at its end.
 struct ChildUsage {
   double cpu_seconds = 0;  // user and system time

@@ -25,14 +25,7 @@ bool compared(const ComparedKey& key) {
 
 std::string show_name(const std::string& name) { return name.empty() ? "@" : "\"" + name + "\""; }
 
-}  // namespace
-
-std::string folded(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = fold_ascii(c);
-  return result;
-}
-
+// A value as a .reg line would show it: "text", dword:0000002a, hex(N):..
 std::string show_value(std::uint32_t type, const std::string& data) {
   if (type == regfile::kTypeDword && data.size() == 4)
     return formatted("dword:%08x", static_cast<unsigned>(dword_from_bytes(data)));
@@ -49,6 +42,14 @@ std::string show_value(std::uint32_t type, const std::string& data) {
   for (std::size_t i = 0; i < data.size(); ++i)
     shown += formatted("%s%02x", i == 0 ? "" : ",", static_cast<unsigned char>(data[i]));
   return shown;
+}
+
+}  // namespace
+
+std::string folded(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = fold_ascii(c);
+  return result;
 }
 
 bool add_reg_text(std::string_view file_bytes, RegistryView& view, std::string& error,

@@ -44,9 +44,6 @@ bool add_reg_text(std::string_view file_bytes, RegistryView& view, std::string& 
 // key without values is there whether or not a file names it: not compared.
 std::vector<std::string> compare_registries(const RegistryView& expected, const RegistryView& actual);
 
-// A value as a .reg line would show it: "text", dword:0000002a, hex(N):..
-std::string show_value(std::uint32_t type, const std::string& data);
-
 // A key by its full path in any letter case; null when there is none.
 const ComparedKey* find_key(const RegistryView& view, const std::string& path);
 // A value's text up to its first zero byte; nothing when there is no such value.
