@@ -8,11 +8,11 @@
 //
 //   morvex-bench --program PATH [--sizes 1,10,100] [--runs N] [--no-many-keys]
 //                [--no-unsorted] [--work DIR] [--keep]
-//   morvex-bench generate [--size MB] [--format regedit4|utf16]
-//                [--many-keys | --unsorted] PREFIX
 //
+// --keep leaves each file's prefix folder in the work folder, for a profiler.
 // Exits 1 when a run went wrong (a timing never fails it), 2 on bad usage.
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +33,7 @@
 #include "process.h"
 #include "text/formatted.h"
 #include "registry_generator.h"
+#include "registry_view.h"
 
 namespace morvex::bench {
 namespace {
@@ -41,9 +42,7 @@ using namespace morvex::support;
 
 constexpr const char* kUsage =
     "usage: morvex-bench --program PATH [--sizes 1,10,100] [--runs N] [--no-many-keys]\n"
-    "                    [--no-unsorted] [--work DIR] [--keep]\n"
-    "       morvex-bench generate [--size MB] [--format regedit4|utf16]\n"
-    "                    [--many-keys | --unsorted] PREFIX\n";
+    "                    [--no-unsorted] [--work DIR] [--keep]\n";
 
 // A release that is not installed: the run reads the whole registry and changes nothing.
 constexpr const char* kMissingRelease = "99";
@@ -126,16 +125,6 @@ bool copy_file(const std::string& from, const std::string& to, std::string& erro
   return false;
 }
 
-// Text as it appears in the file: UTF-16LE units in a Version 5 file.
-std::string in_file(std::string_view text, FileFormat format) {
-  std::string bytes;
-  for (const char c : text) {
-    bytes += c;
-    if (format == FileFormat::utf16) bytes += '\0';
-  }
-  return bytes;
-}
-
 class Bench {
  public:
   explicit Bench(const Options& options) : options_(options) {}
@@ -145,9 +134,11 @@ class Bench {
     const std::string master = options_.work + "/" + slug + ".reg";
     prefix_ = options_.work + "/" + slug;
     registry_ = prefix_ + "/registry.reg";
-    format_ = one.file.format;
     std::filesystem::create_directories(prefix_);
     if (!generate_registry(one.file, master, error_)) return false;
+    // A forked run starts with this process's resident pages in its peak:
+    // the generator's freed memory goes back first.
+    malloc_trim(0);
     master_size_ = static_cast<std::uint64_t>(file_state(master).size);
     if (!reset(master)) return false;
     // Round by round, so that a busy moment of the machine hits every kind alike.
@@ -226,9 +217,10 @@ class Bench {
     return false;
   }
 
+  // Of the executables a full uninstall removes.
   std::size_t product_files_present() const {
     std::size_t present = 0;
-    for (const char* name : kProductFiles)
+    for (const char* name : kFilesCountedOnce)
       present += access((prefix_ + "/" + kProductBinFolder + "/" + name).c_str(), F_OK) == 0;
     return present;
   }
@@ -260,7 +252,7 @@ class Bench {
     if (!(file_state(registry_) == before)) return fail(what + " rewrote registry.reg");
     if (access((prefix_ + "/registry.reg.saving").c_str(), F_OK) == 0)
       return fail(what + " left a temporary file");
-    if (product_files_present() != std::size(kProductFiles))
+    if (product_files_present() != std::size(kFilesCountedOnce))
       return fail(what + " removed product files");
     const std::string errors = read_file(prefix_ + "/stderr");
     if (typed && !errors.empty()) return fail(what + " reported errors");
@@ -278,12 +270,13 @@ class Bench {
     if (after == before || after.size >= before.size) return fail("registry.reg was not rewritten");
     if (!check_content) return true;
     const std::string saved = read_file(registry_);
-    if (saved.empty()) return fail("cannot read the saved registry.reg");
-    const auto holds = [&](std::string_view text) {
-      return saved.find(in_file(text, format_)) != std::string::npos;
-    };
-    if (holds("Morvex C/C++ Compiler\\24]") || holds("Select Compiler\\IDE\\4]") ||
-        !holds("\"Executable Path\"=\"cl.exe\"") || !holds("\"NumTools\"=dword:00000003"))
+    RegistryView view;
+    if (!add_reg_text(saved, view, error_)) return fail("cannot read the saved registry.reg");
+    const std::string user = "HKEY_CURRENT_USER\\";
+    const std::string compiler = user + "Software\\Microsoft\\Developer\\Build System\\Components"
+                                 "\\Platforms\\Win32 (x86)\\Tools\\32-bit C/C++ Compiler for 80x86";
+    if (find_key(view, user + install_key(kInstalledRelease)) || find_key(view, user + generation_key(4)) ||
+        text_value(view, compiler, "Executable Path") != "cl.exe")
       return fail("the saved registry.reg does not show the uninstall");
     if (saved.size() + 20000 < master_size_)
       return fail("the saved registry.reg lost more than the product");
@@ -293,7 +286,6 @@ class Bench {
   const Options& options_;
   std::string prefix_;
   std::string registry_;
-  FileFormat format_ = FileFormat::regedit4;
   std::uint64_t master_size_ = 0;
   std::string error_;
 };
@@ -386,41 +378,6 @@ int usage_error() {
   return 2;
 }
 
-int generate_command(int argc, char** argv) {
-  GenerateOptions file;
-  file.size_bytes = 1000000;
-  std::string prefix;
-  for (int i = 2; i < argc; ++i) {
-    const std::string word = argv[i];
-    if (word == "--size" && i + 1 < argc) {
-      std::vector<double> size;
-      if (!parse_sizes(argv[++i], size) || size.size() != 1) return usage_error();
-      file.size_bytes = static_cast<std::uint64_t>(size[0] * 1e6);
-    } else if (word == "--format" && i + 1 < argc) {
-      const std::string format = argv[++i];
-      if (format != "regedit4" && format != "utf16") return usage_error();
-      file.format = format == "utf16" ? FileFormat::utf16 : FileFormat::regedit4;
-    } else if (word == "--many-keys") {
-      file.shape = Shape::many_keys;
-    } else if (word == "--unsorted") {
-      file.shape = Shape::unsorted;
-    } else if (prefix.empty() && !word.starts_with("-")) {
-      prefix = word;
-    } else {
-      return usage_error();
-    }
-  }
-  if (prefix.empty()) return usage_error();
-  std::string error;
-  std::filesystem::create_directories(prefix);
-  if (!generate_registry(file, prefix + "/registry.reg", error) ||
-      !place_product_files(prefix, error)) {
-    std::fprintf(stderr, "morvex-bench: %s\n", error.c_str());
-    return 1;
-  }
-  return 0;
-}
-
 int bench_command(const Options& options) {
   std::vector<Case> cases;
   const auto add = [&](std::uint64_t bytes, FileFormat format, Shape shape, int runs) {
@@ -469,7 +426,6 @@ int bench_command(const Options& options) {
 int main(int argc, char** argv) {
   using namespace morvex::bench;
   using namespace morvex::support;
-  if (argc > 1 && std::string(argv[1]) == "generate") return generate_command(argc, argv);
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];

@@ -1,18 +1,17 @@
 #include "registry_generator.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <string_view>
 #include <vector>
 
 #include "registry/reg_file/reg_text.h"
 #include "text/dword_bytes.h"
+#include "registry_view.h"
+#include "test_files.h"
 
 namespace morvex::support {
 namespace {
@@ -63,61 +62,30 @@ constexpr const char* kShortTexts[] = {"1",       "0",    "Yes",    "No",       
                                        "Default", "Both", "Normal", "Apartment", "100,100,640,480",
                                        "True"};
 
-// Text is built as Latin-1, one byte a character, and written in the file's
-// encoding: as those bytes, or each widened to a UTF-16LE unit. It goes to
-// a file a megabyte at a time, or whole into a text.
+// Text is built as Latin-1, one byte a character, and comes out in the
+// file's encoding: as those bytes, or each widened to a UTF-16LE unit.
 class RegWriter {
  public:
-  RegWriter(std::FILE* file, std::string* text, FileFormat format)
-      : file_(file), text_(text), wide_(format == FileFormat::utf16) {
-    if (wide_) put_bytes("\xFF\xFE", 2);
-  }
+  explicit RegWriter(FileFormat format) : wide_(format == FileFormat::utf16) {}
 
-  void text(std::string_view latin1) {
-    buffer_ += latin1;
-    if (buffer_.size() >= kFlushSize) flush();
-  }
+  void text(std::string_view latin1) { text_ += latin1; }
   void end_line() { text("\r\n"); }
 
-  std::uint64_t bytes() const { return written_ + buffer_.size() * (wide_ ? 2 : 1); }
+  std::uint64_t bytes() const { return wide_ ? 2 + text_.size() * 2 : text_.size(); }
   bool wide() const { return wide_; }
 
-  bool finish() {
-    flush();
-    return ok_ && (file_ == nullptr || std::fflush(file_) == 0);
+  std::string finish() {
+    if (!wide_) return std::move(text_);
+    std::string units(bytes(), '\0');
+    units[0] = '\xFF';
+    units[1] = '\xFE';
+    for (std::size_t i = 0; i < text_.size(); ++i) units[2 + 2 * i] = text_[i];
+    return units;
   }
 
  private:
-  static constexpr std::size_t kFlushSize = 1 << 20;
-
-  void flush() {
-    if (!wide_) {
-      put_bytes(buffer_.data(), buffer_.size());
-    } else {
-      wide_buffer_.resize(buffer_.size() * 2);
-      for (std::size_t i = 0; i < buffer_.size(); ++i) {
-        wide_buffer_[2 * i] = buffer_[i];
-        wide_buffer_[2 * i + 1] = '\0';
-      }
-      put_bytes(wide_buffer_.data(), wide_buffer_.size());
-    }
-    buffer_.clear();
-  }
-  void put_bytes(const char* data, std::size_t size) {
-    if (text_ != nullptr)
-      text_->append(data, size);
-    else if (std::fwrite(data, 1, size, file_) != size)
-      ok_ = false;
-    written_ += size;
-  }
-
-  std::FILE* file_;
-  std::string* text_;
   bool wide_;
-  bool ok_ = true;
-  std::string buffer_;
-  std::string wide_buffer_;
-  std::uint64_t written_ = 0;
+  std::string text_;
 };
 
 // Sections depth first, the way regedit walks a tree: a key's section, its
@@ -227,13 +195,8 @@ class Filler {
     const std::uint32_t first = random_.below(kWordCount);
     for (std::uint32_t i = 0; i < count; ++i)
       names.push_back(distinct_word(first, i) + std::string(suffix));
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](char x, char y) {
-                                            return std::toupper(static_cast<unsigned char>(x)) <
-                                                   std::toupper(static_cast<unsigned char>(y));
-                                          });
-    });
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return folded(a) < folded(b); });
     return names;
   }
 
@@ -451,133 +414,6 @@ class Filler {
   std::size_t unsorted_next_ = 0;
 };
 
-struct ToolEntry {
-  const char* menu_name;
-  const char* path_name;
-  const char* initial_directory;
-};
-
-// An IDE generation's Tools menu with the product's entry third of four.
-void tools_menu(TreeWriter& tree, const std::vector<std::string>& path, const char* ide_bin,
-                bool visible_flags) {
-  const ToolEntry entries[] = {
-      {"Error Loo&kup", "ERRLOOK.EXE", ""},
-      {"&Spy++", "SPYXX.EXE", ""},
-      {"&Select Compiler", nullptr, "C:\\Program Files\\Morvex\\bin"},
-      {"OLE &Object Viewer", "OLE2VW32.EXE", "$(WkspDir)"},
-  };
-  tree.key(kCurrentUser, path);
-  tree.dword_value("NumTools", 4);
-  for (int i = 0; i < 4; ++i) {
-    const std::string n = "#" + std::to_string(i);
-    const ToolEntry& entry = entries[i];
-    const std::string program = entry.path_name != nullptr
-                                    ? std::string(ide_bin) + "\\" + entry.path_name
-                                    : "C:\\Program Files\\Morvex\\bin\\compsel.exe";
-    tree.dword_value("AskArgument" + n, 0);
-    tree.dword_value("CloseWindow" + n, 0);
-    tree.string_value("DefaultArguments" + n, "");
-    tree.string_value("DialogName" + n, entry.menu_name);
-    tree.dword_value("GUITool" + n, 1);
-    tree.string_value("InitialDirectory" + n, entry.initial_directory);
-    tree.string_value("MenuName" + n, entry.menu_name);
-    tree.dword_value("OutputRedirect" + n, 0);
-    tree.string_value("PathName" + n, program);
-    tree.dword_value("ReloadNoPrompt" + n, 0);
-    tree.dword_value("UseSearchPath" + n, 0);
-    if (visible_flags) tree.dword_value("VisibleOnMenu" + n, 1);
-  }
-}
-
-// One IDE generation as release 2.4 left it: its tools run the product's
-// driver and linker wrapper, the product's folders are in its lists.
-void ide_generation(TreeWriter& tree, const std::vector<std::string>& ide, const char* digit,
-                    const char* ide_folder) {
-  const std::string ide_bin = std::string(ide_folder) + "\\BIN";
-  std::vector<std::string> platform = ide;
-  for (const char* name : {"Build System", "Components", "Platforms", "Win32 (x86)"})
-    platform.push_back(name);
-  std::vector<std::string> path = platform;
-  path.push_back("Directories");
-  tree.key(kCurrentUser, path);
-  tree.string_value("Include Dirs", "C:\\Program Files\\Morvex\\2.4\\include;" +
-                                        std::string(ide_folder) + "\\INCLUDE;" + ide_folder +
-                                        "\\MFC\\INCLUDE");
-  tree.string_value("Library Dirs", std::string(ide_folder) + "\\LIB;" + ide_folder +
-                                        "\\MFC\\LIB;C:\\Program Files\\Morvex\\2.4\\lib");
-  tree.string_value(
-      "Path Dirs", "C:\\Program Files\\Morvex\\bin;C:\\Program Files\\Morvex\\2.4\\bin;" + ide_bin +
-                       ";C:\\WINDOWS;C:\\WINDOWS\\COMMAND");
-  tree.string_value("Source Dirs",
-                    std::string(ide_folder) + "\\MFC\\SRC;" + ide_folder + "\\CRT\\SRC");
-  path.back() = "Tools";
-  tree.key(kCurrentUser, path);
-  path.push_back("32-bit C/C++ Compiler for 80x86");
-  tree.key(kCurrentUser, path);
-  tree.string_value("Executable Path",
-                    std::string("C:\\Program Files\\Morvex\\bin\\xvxc") + digit + ".exe");
-  path.back() = "COFF Linker for 80x86";
-  tree.key(kCurrentUser, path);
-  tree.string_value("Executable Path",
-                    std::string("C:\\Program Files\\Morvex\\bin\\xvlink") + digit + ".exe");
-  path = ide;
-  path.push_back("Text Editor");
-  tree.key(kCurrentUser, path);
-  tree.dword_value("TabSize", 4);
-  tree.string_value("FontFace", "Courier New");
-  path.back() = "Tools";
-  tools_menu(tree, path, ide_bin.c_str(), digit[0] == '5');
-}
-
-void product_keys(TreeWriter& tree) {
-  tree.comment("Morvex C/C++ Compiler 2.4, integrated with Developer Studio 4.x and 5.0");
-  ide_generation(tree, {"Software", "Microsoft", "Developer"}, "4", "C:\\MSDEV");
-  ide_generation(tree, {"Software", "Microsoft", "DevStudio", "5.0"}, "5",
-                 "C:\\Program Files\\DevStudio\\VC");
-  std::vector<std::string> path = {"Software", "Morvex", "Morvex Compiler 2.4"};
-  tree.key(kCurrentUser, path);
-  tree.string_value("Binary_directory", "C:\\Program Files\\Morvex\\2.4\\bin");
-  tree.string_value("Include_directory", "C:\\Program Files\\Morvex\\2.4\\include");
-  tree.string_value("Lib_directory", "C:\\Program Files\\Morvex\\2.4\\lib");
-  tree.dword_value("XSELECT_language", 1);
-  tree.dword_value("XVXC_use_vxc", 1);
-  path = {"Software",       "Morvex", "Morvex Tools", "Morvex Compilers", "Morvex C/C++ Compiler",
-          kInstalledRelease};
-  tree.key(kCurrentUser, path);
-  tree.string_value("IDE", "3");
-  path = {"Software", "Morvex", "Morvex Tools", "Select Compiler"};
-  tree.key(kCurrentUser, path);
-  tree.string_value("Bin_directory", "C:\\Program Files\\Morvex\\bin");
-  tree.string_value("Window_position", "120,80");
-  path.push_back("IDE");
-  for (const char* digit : {"4", "5"}) {
-    path.push_back(digit);
-    tree.key(kCurrentUser, path);
-    tree.string_value("Compiler", kInstalledRelease);
-    tree.string_value("Compiler_List", kInstalledRelease);
-    tree.dword_value("Languages", 1);
-    tree.dword_value("Use_Morvex_Cxx", 1);
-    tree.dword_value("Use_Morvex_Fortran", 0);
-    path.push_back(kInstalledRelease);
-    tree.key(kCurrentUser, path);
-    tree.string_value("CHelpfile", "C:\\Program Files\\Morvex\\help\\xvxc24.hlp");
-    tree.dword_value("Languages", 1);
-    path.resize(path.size() - 2);
-  }
-}
-
-void shared_counts(TreeWriter& tree, Filler& filler, Random& random, std::uint64_t file_size) {
-  tree.key(kLocalMachine, {"Software", "Microsoft", "Windows", "CurrentVersion", "SharedDlls"});
-  const auto others = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(random.between(150, 400), file_size / 4000));
-  for (std::uint32_t i = 0; i < others; ++i) {
-    tree.dword_value(filler.file_path(), random.between(1, 12));
-    if (i == others / 2)
-      for (const char* file : kProductFiles)
-        tree.dword_value(std::string("C:\\Program Files\\Morvex\\bin\\") + file, 1);
-  }
-}
-
 // Releases below the product's registration key, each registered with both
 // IDE generations; release 40 stays and is each generation's default.
 const char* const kKeptRelease = "40";
@@ -621,8 +457,7 @@ ProductParts product_parts(const std::vector<std::string>& releases) {
 
 std::string product_registry(const std::vector<std::string>& releases, std::size_t bulk_bytes) {
   const ProductParts parts = product_parts(releases);
-  std::string text;
-  RegWriter out(nullptr, &text, FileFormat::regedit4);
+  RegWriter out(FileFormat::regedit4);
   out.text("REGEDIT4\r\n\r\n");
   TreeWriter tree(out);
   Random random(1);
@@ -632,8 +467,7 @@ std::string product_registry(const std::vector<std::string>& releases, std::size
     out.text(part);
   }
   filler.vendors(kCurrentUser, out.bytes() + bulk_bytes / 4);
-  out.finish();
-  return text;
+  return out.finish();
 }
 
 std::string remaining_list(const std::vector<std::string>& all, const std::vector<std::string>& gone) {
@@ -645,12 +479,14 @@ std::string remaining_list(const std::vector<std::string>& all, const std::vecto
 
 bool generate_registry(const GenerateOptions& options, const std::string& path,
                        std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = path + ": " + std::strerror(errno);
+  constexpr std::string_view kHeader = "REGEDIT4\r\n";
+  const std::string example = read_file(std::string(kExamplePrefix) + "/registry.reg");
+  if (!example.starts_with(kHeader)) {
+    error = std::string(kExamplePrefix) + "/registry.reg: not a REGEDIT4 file";
     return false;
   }
-  RegWriter out(file, nullptr, options.format);
+  const std::string_view product = std::string_view(example).substr(kHeader.size());
+  RegWriter out(options.format);
   out.text(options.format == FileFormat::utf16 ? "Windows Registry Editor Version 5.00"
                                                : "REGEDIT4");
   out.end_line();
@@ -658,7 +494,9 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   Random random(options.seed);
   Filler filler(tree, random);
   const std::uint64_t size = options.size_bytes;
-  const auto at = [&](unsigned percent) { return size * percent / 100; };
+  // The filler makes up what the example installation leaves of the size.
+  const std::uint64_t bulk = size - std::min<std::uint64_t>(size, product.size() * (out.wide() ? 2 : 1));
+  const auto at = [&](unsigned percent) { return bulk * percent / 100; };
   tree.out().end_line();
   tree.comment("Exported from a developer's machine");
 
@@ -676,39 +514,23 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   if (options.shape == Shape::mixed) filler.classes(kLocalMachine, at(20));
   // Most of the unsorted file goes below one key, to make its level wide.
   fill(kLocalMachine, options.shape == Shape::unsorted ? at(2) : at(40));
-  shared_counts(tree, filler, random, size);
   fill(kCurrentUser, at(50));
-  product_keys(tree);
+  out.text(product);
   fill(kCurrentUser, size);
   tree.end();
-  const bool written = out.finish();
-  const int write_error = errno;
-  if (std::fclose(file) != 0 || !written) {
-    error = path + ": " + std::strerror(written ? errno : write_error);
-    return false;
-  }
-  return true;
+  if (write_file(path, out.finish())) return true;
+  error = path + ": " + std::strerror(errno);
+  return false;
 }
 
 bool place_product_files(const std::string& prefix, std::string& error) {
-  std::string folder = prefix;
-  for (const char* part : {"drive_c", "Program Files", "Morvex", "bin"}) {
-    folder += "/";
-    folder += part;
-    if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-      error = folder + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  for (const char* name : kProductFiles) {
-    const std::string file_path = folder + "/" + name;
-    std::FILE* file = std::fopen(file_path.c_str(), "wb");
-    if (file == nullptr || std::fputs("MZ", file) < 0 || std::fclose(file) != 0) {
-      error = file_path + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
+  std::error_code failure;
+  std::filesystem::copy(std::string(kExamplePrefix) + "/drive_c", prefix + "/drive_c",
+                        std::filesystem::copy_options::recursive |
+                            std::filesystem::copy_options::overwrite_existing,
+                        failure);
+  if (failure) error = prefix + "/drive_c: " + failure.message();
+  return !failure;
 }
 
 }  // namespace morvex::support

@@ -29,19 +29,19 @@ struct GenerateOptions {
   std::uint64_t seed = 1;
 };
 
-// The registry files' product: release 2.4 integrated with both IDE
-// generations and the last release registered for each, its executables
-// present in drive_c with a shared count of 1, so that a full uninstall
-// removes all of them.
+// The benchmark's files hold the example installation (examples/prefix) half
+// way through: release 2.4 integrated with both IDE generations, release 3.0
+// of the other language with generation 5 only. A full uninstall of 2.4
+// restores generation 4 and removes the executables counted once.
+inline constexpr const char* kExamplePrefix = MORVEX_EXAMPLE_PREFIX;
 inline constexpr const char* kInstalledRelease = "24";
 inline constexpr const char* kProductBinFolder = "drive_c/Program Files/Morvex/bin";
-inline constexpr const char* kProductFiles[] = {"xvxc4.exe", "xvlink4.exe", "xvxc5.exe",
-                                                "xvlink5.exe", "compsel.exe"};
+inline constexpr const char* kFilesCountedOnce[] = {"xvxc4.exe", "xvlink4.exe"};
 
 // Writes `path` (a registry file). False with the reason when it cannot.
 bool generate_registry(const GenerateOptions& options, const std::string& path, std::string& error);
 
-// Puts the product's executables into the prefix folder's drive_c.
+// Copies the example installation's drive_c into the prefix folder.
 bool place_product_files(const std::string& prefix, std::string& error);
 
 // The install key path of a release, below HKEY_CURRENT_USER, and an IDE
