@@ -102,18 +102,15 @@ struct FileState {
   bool exists = false;
   ino_t inode = 0;
   off_t size = 0;
-  timespec modified{};
+  long long modified_ns = 0;
 
-  bool operator==(const FileState& other) const {
-    return exists == other.exists && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-  }
+  bool operator==(const FileState&) const = default;
 };
 
 FileState file_state(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) != 0) return {};
-  return {true, status.st_ino, status.st_size, status.st_mtim};
+  return {true, status.st_ino, status.st_size, status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec};
 }
 
 // A new file each time, so that a run's saved file never shares its inode.
@@ -136,9 +133,6 @@ class Bench {
     registry_ = prefix_ + "/registry.reg";
     std::filesystem::create_directories(prefix_);
     if (!generate_registry(one.file, master, error_)) return false;
-    // A forked run starts with this process's resident pages in its peak:
-    // the generator's freed memory goes back first.
-    malloc_trim(0);
     master_size_ = static_cast<std::uint64_t>(file_state(master).size);
     if (!reset(master)) return false;
     // Round by round, so that a busy moment of the machine hits every kind alike.
@@ -204,6 +198,9 @@ class Bench {
   }
 
   bool run(const Launch& child, ChildResult& result, const std::optional<std::string>& typed = {}) {
+    // A forked run starts with this process's resident pages in its peak:
+    // what generating and checking files freed goes back first.
+    malloc_trim(0);
     if (!run_timed(child, typed, result, error_)) return false;
     if (result.status == 0) return true;
     error_ = child.words[0] + " " + child.words[1] + " ended with status " +
