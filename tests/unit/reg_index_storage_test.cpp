@@ -16,7 +16,7 @@ TEST(KeyIndexStorage, SectionOffsetsPastEach4GbStep) {
       0, 100, 0xFFFFFFFFull, 0x100000000ull, 0x100000005ull, 0x512345678ull, 0x600000000ull};
   KeyIndex index;
   index.reset(2, 0);
-  for (const std::uint64_t begin : begins) index.add_section(begin);
+  for (const std::uint64_t begin : begins) index.add_section(begin, kShallowSection);
   for (std::uint32_t section = 0; section < begins.size(); ++section) {
     EXPECT_EQ(index.section_begin(section), begins[section]) << "section " << section;
     const std::uint64_t end = section + 1 < begins.size() ? begins[section + 1] : 0x700000000ull;

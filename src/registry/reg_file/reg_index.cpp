@@ -11,16 +11,19 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_keys) {
   pending_hashes_ = {};
   section_begins_ = {};
   section_begins_.reserve(expected_keys);
+  section_buckets_ = {};
+  section_buckets_.reserve(expected_keys);
   sections_past_4gb_.clear();
   extra_sections_.clear();
   name_blocks_.clear();
   block_used_ = block_size_ = 0;
 }
 
-std::uint32_t KeyIndex::add_section(std::uint64_t begin) {
+std::uint32_t KeyIndex::add_section(std::uint64_t begin, std::uint32_t bucket) {
   const auto section = static_cast<std::uint32_t>(section_begins_.size());
   while (sections_past_4gb_.size() < begin >> 32) sections_past_4gb_.push_back(section);
   section_begins_.push_back(static_cast<std::uint32_t>(begin));
+  section_buckets_.push_back(bucket);
   return section;
 }
 

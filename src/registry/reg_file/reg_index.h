@@ -2,8 +2,15 @@
 // is found by the hash of its parent and folded name and confirmed against
 // its name, kept here as the file spells it, so a hash collision never opens
 // the wrong key and a lookup never reads the file. About 24 bytes a key and
-// its name, plus 11 to 23 of hash table, and 4 a section, whatever the size
+// its name, plus 11 to 23 of hash table, and 8 a section, whatever the size
 // of the values.
+//
+// Keys are indexed when a run first asks for them, a bucket at a time: a
+// bucket is every section below one path of two components under a root
+// (HKEY_CURRENT_USER\Software\Vendor), which holds every section that names
+// a key of that subtree. A run touches a few such subtrees, so a file's
+// other keys, however many, are never indexed; a key above the buckets, or a
+// run that makes keys, indexes them all.
 //
 // Keys enter the hash table at the next lookup rather than one by one: a
 // sorted file needs no lookup while it is read, so its table is built in one
@@ -25,6 +32,10 @@ namespace morvex::regfile {
 
 inline constexpr std::uint32_t kNoKey = UINT32_MAX;
 inline constexpr std::uint32_t kNoSection = UINT32_MAX;
+// A section's bucket until it is indexed; a path of fewer than two
+// components below its root is in no bucket.
+inline constexpr std::uint32_t kIndexedSection = 0;
+inline constexpr std::uint32_t kShallowSection = 1;
 
 struct IndexedKey {
   // Its name's bytes among the index's names.
@@ -65,6 +76,15 @@ std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size
   return static_cast<std::uint32_t>(hash);
 }
 
+// The bucket of paths whose first two components below `root` are a and b.
+template <class Unit>
+std::uint32_t path_bucket(std::size_t root, const Unit* a, std::size_t a_size, const Unit* b,
+                          std::size_t b_size) {
+  const std::uint32_t hash =
+      name_hash(name_hash(static_cast<std::uint32_t>(root), a, a_size), b, b_size);
+  return hash <= kShallowSection ? hash + 2 : hash;
+}
+
 class KeyIndex {
  public:
   // Empty but for the roots, keys 0 to root_count - 1. `expected_keys` only
@@ -82,7 +102,10 @@ class KeyIndex {
   }
 
   // Sections in file order; a section runs to the start of the next one.
-  std::uint32_t add_section(std::uint64_t begin);
+  std::uint32_t add_section(std::uint64_t begin, std::uint32_t bucket);
+  std::uint32_t section_count() const { return static_cast<std::uint32_t>(section_begins_.size()); }
+  std::uint32_t bucket(std::uint32_t section) const { return section_buckets_[section]; }
+  void mark_indexed(std::uint32_t section) { section_buckets_[section] = kIndexedSection; }
   std::uint64_t section_begin(std::uint32_t section) const;
   std::uint64_t section_end(std::uint32_t section, std::uint64_t file_size) const {
     return section + 1 < section_begins_.size() ? section_begin(section + 1) : file_size;
@@ -132,6 +155,7 @@ class KeyIndex {
   // Where sections begin, in file order: the low 32 bits of each offset,
   // and the first section past each further 4 GB of the file.
   LargeArray<std::uint32_t> section_begins_;
+  LargeArray<std::uint32_t> section_buckets_;
   std::vector<std::uint32_t> sections_past_4gb_;
   struct ExtraSection {
     std::uint32_t key;

@@ -47,7 +47,7 @@ class Scanner {
         return false;
       }
       const bool line_ended = line.line_end_size != 0;
-      if (!(state_ == State::before_header ? header(line, error) : body(line, error))) return false;
+      if (!feed(line, error)) return false;
       if (text_end_ == kNoEndOfFileByte) ends_with_line_end_ = line_ended;
     }
     switch (state_) {
@@ -60,6 +60,11 @@ class Scanner {
         return true;
     }
     return true;
+  }
+
+  // One more line: for readers that pick the lines themselves.
+  bool feed(const TextLine<Unit>& line, ScanError& error) {
+    return state_ == State::before_header ? header(line, error) : body(line, error);
   }
 
   // The header line's line end, which new lines copy.

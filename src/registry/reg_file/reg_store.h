@@ -43,7 +43,7 @@ class Store {
   // Keys are numbers valid for one generation; kNoKey when missing.
   std::uint32_t find_key(std::size_t root, std::string_view path);
   bool alive(std::uint32_t key) const;
-  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
+  bool count_subkeys(std::uint32_t key, std::uint32_t& count);
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
   // The key's present values, valid until the next change.
   bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);
@@ -95,10 +95,28 @@ class Store {
   void fail_reading(const std::string& reason);
   // Bytes of the loaded file; false with errno set.
   bool read_at(void* data, std::size_t size, std::uint64_t offset) const;
-  // Checks the whole file after its byte-order mark and indexes its keys.
-  bool index_file(const ByteOrderMark& mark, ScanError& error);
+  // Checks the whole file after its byte-order mark and notes its sections.
+  bool check_file(const ByteOrderMark& mark, ScanError& error);
   template <class Unit>
   bool scan_file(std::uint64_t begin, ScanError& error);
+  template <class Unit>
+  std::uint64_t split_point(std::uint64_t begin) const;
+  template <class Unit>
+  bool scan_whole(std::uint64_t begin, ScanError& error);
+  // What the check found out about the text as a whole.
+  void take_header(bool utf16, FileHeader header, std::string_view line_end,
+                   std::uint64_t text_begin, std::uint64_t text_end);
+  // Indexes the keys a lookup of root\path needs; false when the file
+  // could no longer be read (reported).
+  bool index_for(std::size_t root, std::string_view path);
+  bool index_all();
+  bool index_everything(ScanError& error);
+  std::uint32_t bucket_of_path(std::size_t root, std::string_view path) const;
+  template <class Unit>
+  bool index_bucket(std::uint32_t bucket, ScanError& error);
+  template <class Unit>
+  bool index_rest(ScanError& error);
+  std::size_t depth_of(std::uint32_t key) const;
   template <class Unit>
   std::uint32_t find_child(std::uint32_t parent, const Unit* name, std::size_t size);
   std::uint32_t find_named_child(std::uint32_t parent, std::string_view name);
@@ -125,6 +143,9 @@ class Store {
   std::string line_end_ = "\r\n";
   bool ends_with_line_end_ = true;
   KeyIndex index_;
+  std::uint64_t text_begin_ = 0;  // after the byte-order mark
+  bool all_indexed_ = false;
+  std::vector<std::uint32_t> indexed_buckets_;
   std::unordered_map<std::uint32_t, KeyValues> values_;  // keys whose values were read
   std::vector<std::uint32_t> deleted_;                   // in the order of deletion
   std::vector<std::uint32_t> created_;  // keys made, parents first

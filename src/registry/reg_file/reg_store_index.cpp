@@ -1,4 +1,5 @@
-// Building the key index while the whole file is checked, and finding keys in it.
+// Indexing the keys of a checked file a bucket at a time, as the run asks
+// for them, and finding keys in the index.
 #include "registry/reg_file/reg_store.h"
 
 #include <algorithm>
@@ -30,8 +31,9 @@ bool sorts_after(const Unit* a, std::size_t a_size, const Unit* b, std::size_t b
 
 }  // namespace
 
-// Builds the key index while the file is checked. Files list keys depth
-// first, so most of a section's path repeats the previous section's: those
+// Indexes the keys that sections name, fed in file order: a bucket's
+// sections, or every section not indexed yet. Files list keys depth first,
+// so most of a section's path repeats the previous section's: those
 // components are matched in memory, and only new ones go to the index.
 //
 // Regedit writes the subkeys of a key in sorted order, so a new name that
@@ -45,14 +47,24 @@ class IndexSink {
 
   explicit IndexSink(Store& store) : store_(store) {}
 
-  void header(FileHeader header) { header_ = header; }
-  FileHeader file_header() const { return header_; }
+  // The number of the next section fed in; they count on from there.
+  void number_next(std::uint32_t section) { next_section_ = section; }
+  std::uint32_t next_section() const { return next_section_; }
+
+  void header(FileHeader) {}
 
   bool section(const SectionHeader<Unit>& header, ScanError& error) {
     KeyIndex& index = store_.index_;
-    const std::uint32_t section = index.add_section(header.begin);
+    const std::uint32_t section = next_section_++;
+    if (index.bucket(section) == kIndexedSection) {
+      // Its bucket's; and what the scanner found alike refers to it.
+      previous_root_ = kRootCount;
+      return true;
+    }
+    index.mark_indexed(section);
     std::uint32_t key = static_cast<std::uint32_t>(header.root);
-    if (index[key].first_seen == kNoSection) index[key].first_seen = section;
+    // Keys above the buckets are named by sections indexed out of file order.
+    index[key].first_seen = std::min(index[key].first_seen, section);
     // A previous section of another root names no sibling of this one's keys.
     const bool same_root = header.root == previous_root_;
     const std::size_t common = same_root ? common_names(header) : 0;
@@ -69,9 +81,11 @@ class IndexSink {
            sorts_after(name, size, previous_text_.data() + previous_names_[i].start,
                        previous_names_[i].size));
       std::uint32_t child = known_new ? kNoKey : store_.find_child(key, name, size);
-      if (child == kNoKey &&
-          !index.add(key, name_hash(key, name, size),
-                     {reinterpret_cast<const char*>(name), size * sizeof(Unit)}, section, child)) {
+      if (child != kNoKey) {
+        index[child].first_seen = std::min(index[child].first_seen, section);
+      } else if (!index.add(key, name_hash(key, name, size),
+                            {reinterpret_cast<const char*>(name), size * sizeof(Unit)}, section,
+                            child)) {
         error = {header.line.number, "too many keys"};
         return false;
       }
@@ -104,7 +118,7 @@ class IndexSink {
   }
 
   Store& store_;
-  FileHeader header_ = FileHeader::regedit4;
+  std::uint32_t next_section_ = 0;
   std::size_t previous_root_ = kRootCount;
   std::vector<Unit> previous_text_;
   std::vector<NameSpan> previous_names_;
@@ -114,26 +128,92 @@ class IndexSink {
   std::vector<char> in_order_;  // flags as bytes: a vector<bool> is slow to resize
 };
 
-bool Store::index_file(const ByteOrderMark& mark, ScanError& error) {
-  return mark.utf16le ? scan_file<char16_t>(mark.size, error)
-                      : scan_file<unsigned char>(mark.size, error);
+// A bucket's sections are read from their first lines to their header lines.
+template <class Unit>
+bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
+  constexpr std::size_t kHeaderChunk = 4096;
+  IndexSink<Unit> sink(*this);
+  Scanner<Unit, IndexSink<Unit>> scanner(sink, header_);
+  TextLine<Unit> line;
+  for (std::uint32_t section = 0; section < index_.section_count(); ++section) {
+    if (index_.bucket(section) != bucket) continue;
+    LineReader<Unit> reader(file_fd_, index_.section_begin(section),
+                            index_.section_end(section, file_size_), kHeaderChunk);
+    sink.number_next(section);
+    while (sink.next_section() == section) {
+      if (reader.next(line) != LineReader<Unit>::Status::line) {
+        error = {0, reader.error().empty() ? "the file changed while it was read" : reader.error()};
+        return false;
+      }
+      if (!scanner.feed(line, error)) return false;
+    }
+  }
+  return true;
 }
 
+// The rest of the file, read again line by line after its header line.
 template <class Unit>
-bool Store::scan_file(std::uint64_t begin, ScanError& error) {
-  LineReader<Unit> reader(file_fd_, begin, file_size_);
+bool Store::index_rest(ScanError& error) {
+  LineReader<Unit> reader(file_fd_, text_begin_, file_size_);
+  TextLine<Unit> header_line;
+  if (reader.next(header_line) != LineReader<Unit>::Status::line) {
+    error = {1, reader.error().empty() ? "the file changed while it was read" : reader.error()};
+    return false;
+  }
   IndexSink<Unit> sink(*this);
-  Scanner<Unit, IndexSink<Unit>> scanner(sink, begin != 0);
-  if (!scanner.run(reader, error)) return false;
-  header_ = sink.file_header();
-  encoding_ = sizeof(Unit) == 2                    ? Encoding::utf16le
-              : header_ == FileHeader::version5 ? Encoding::utf8
-                                                   : Encoding::ansi;
-  line_end_ = std::string(scanner.line_end());
-  ends_with_line_end_ = scanner.ends_with_line_end();
-  // Changes then go before a DOS end-of-file byte; the save copies it after them.
-  file_size_ = std::min(file_size_, scanner.text_end());
-  return true;
+  Scanner<Unit, IndexSink<Unit>> scanner(sink, header_);
+  return scanner.run(reader, error);
+}
+
+std::uint32_t Store::bucket_of_path(std::size_t root, std::string_view path) const {
+  const std::size_t first = path.find('\\');
+  if (first == std::string_view::npos) return kShallowSection;
+  const std::string_view a = path.substr(0, first);
+  const std::string_view b = path.substr(first + 1).substr(0, path.substr(first + 1).find('\\'));
+  if (encoding_ != Encoding::utf16le)
+    return path_bucket(root, reinterpret_cast<const unsigned char*>(a.data()), a.size(),
+                       reinterpret_cast<const unsigned char*>(b.data()), b.size());
+  std::u16string wide_a;
+  std::u16string wide_b;
+  // Names the file cannot hold name no section.
+  if (!utf16_from_utf8(a, wide_a) || !utf16_from_utf8(b, wide_b)) return kIndexedSection;
+  return path_bucket(root, wide_a.data(), wide_a.size(), wide_b.data(), wide_b.size());
+}
+
+bool Store::index_for(std::size_t root, std::string_view path) {
+  if (all_indexed_) return true;
+  const std::uint32_t bucket = bucket_of_path(root, path);
+  if (bucket == kShallowSection) return index_all();
+  if (bucket == kIndexedSection ||
+      std::find(indexed_buckets_.begin(), indexed_buckets_.end(), bucket) != indexed_buckets_.end())
+    return true;
+  indexed_buckets_.push_back(bucket);
+  ScanError error;
+  if (encoding_ == Encoding::utf16le ? index_bucket<char16_t>(bucket, error)
+                                     : index_bucket<unsigned char>(bucket, error))
+    return true;
+  fail_reading(error.what);
+  return false;
+}
+
+bool Store::index_all() {
+  if (all_indexed_) return true;
+  all_indexed_ = true;
+  ScanError error;
+  if (index_everything(error)) return true;
+  fail_reading(error.what);
+  return false;
+}
+
+bool Store::index_everything(ScanError& error) {
+  return encoding_ == Encoding::utf16le ? index_rest<char16_t>(error)
+                                        : index_rest<unsigned char>(error);
+}
+
+std::size_t Store::depth_of(std::uint32_t key) const {
+  std::size_t depth = 0;
+  for (; index_[key].parent != kNoKey; key = index_[key].parent) ++depth;
+  return depth;
 }
 
 template <class Unit>
@@ -161,7 +241,9 @@ std::uint32_t Store::find_named_child(std::uint32_t parent, std::string_view nam
 }
 
 bool Store::create_key(std::size_t root, std::string_view path) {
-  if (!ready() || file_fd_ < 0 || path.empty()) return false;
+  // A key made where one is only implied by sections not yet indexed would
+  // be made twice.
+  if (!ready() || file_fd_ < 0 || path.empty() || !index_all()) return false;
   auto key = static_cast<std::uint32_t>(root);
   for (std::size_t start = 0;;) {
     const std::size_t stop = path.find('\\', start);
@@ -191,7 +273,7 @@ bool Store::create_key(std::size_t root, std::string_view path) {
 }
 
 std::uint32_t Store::find_key(std::size_t root, std::string_view path) {
-  if (!ready() || path.empty()) return kNoKey;
+  if (!ready() || path.empty() || !index_for(root, path)) return kNoKey;
   auto key = static_cast<std::uint32_t>(root);
   for (std::size_t start = 0;;) {
     const std::size_t stop = path.find('\\', start);
@@ -208,15 +290,18 @@ bool Store::alive(std::uint32_t key) const {
   return state_ == State::ready && key < index_.size() && !index_[key].deleted;
 }
 
-bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) const {
-  if (!alive(key)) return false;
+bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) {
+  // Above the buckets, a key's subkeys may be in any of them.
+  if (!alive(key) || (depth_of(key) < 2 && !index_all())) return false;
   count = index_[key].subkeys;
   return true;
 }
 
 bool Store::delete_key(std::size_t root, std::string_view path) {
   const std::uint32_t key = find_key(root, path);
-  if (key == kNoKey || index_[key].subkeys > 0) return false;
+  // Whether its parent is left without subkeys, and so without a trace in
+  // the file, may depend on buckets not yet indexed.
+  if (key == kNoKey || (depth_of(key) <= 2 && !index_all()) || index_[key].subkeys > 0) return false;
   index_[key].deleted = true;
   --index_[index_[key].parent].subkeys;
   deleted_.push_back(key);

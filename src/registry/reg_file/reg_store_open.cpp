@@ -80,7 +80,15 @@ bool Store::load() {
   // Room for the keys of a dense file; pages never touched cost nothing.
   index_.reset(kRootCount, file_size_ / 64);
   ScanError error;
-  if (!index_file(mark, error)) {
+  // Past 2 GB a file might hold more keys than the index can: it is
+  // indexed whole, so that such a file is refused before the run starts.
+  constexpr std::uint64_t kIndexedWhole = std::uint64_t{2} << 30;
+  bool usable = check_file(mark, error);
+  if (usable && file_size_ >= kIndexedWhole) {
+    all_indexed_ = true;
+    usable = index_everything(error);
+  }
+  if (!usable) {
     report_error("%s:%zu: %s", path_.c_str(), error.line, error.what.c_str());
     return load_failed();
   }
@@ -130,6 +138,7 @@ bool Store::find_save_target() {
 // run cannot change, so nothing is ever written.
 bool Store::empty_registry() {
   index_.reset(kRootCount, 0);
+  all_indexed_ = true;
   state_ = State::ready;
   ++generation_;
   return true;
@@ -146,6 +155,8 @@ void Store::forget_file() {
   file_fd_ = -1;
   file_size_ = 0;
   index_.reset(kRootCount, 0);
+  all_indexed_ = false;
+  indexed_buckets_.clear();
   values_.clear();
   deleted_.clear();
   created_.clear();
