@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "reg_test_files.h"
@@ -48,6 +49,14 @@ const std::string kSample = crlf(R"(REGEDIT4
 "C:\\Morvex\\bin\\mcl.exe"=dword:00000002
 
 )");
+
+// `count` sections of about 100 bytes, three lines each.
+std::string filler_sections(std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i)
+    text += "[HKEY_CURRENT_USER\\Pad\\" + std::to_string(i) + "]\r\n\"v\"=\"" + std::string(70, 'x') + "\"\r\n\r\n";
+  return text;
+}
 
 class RegistryFile : public reg_test::PrefixTest {
  protected:
@@ -362,12 +371,16 @@ TEST_F(RegistryFile, KeepsADosEndOfFileByteLast) {
        [] { EXPECT_TRUE(reg_delete_key(RootKey::current_user, "B\\C")); },
        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"1\"\r\n\r\n[HKEY_CURRENT_USER\\B]\r\n\r\n\x1A"},
   };
-  for (const auto& c : cases) {
-    write_registry(before);
-    c.change();
-    reg_commit();
-    end_run();
-    EXPECT_EQ(read_registry(), c.after) << c.row;
+  // Also after 5 MB of other sections, where the byte is the second half's.
+  for (const std::string& filler : {std::string(), filler_sections(50000)}) {
+    const auto filled = [&](std::string text) { return text.insert(12, filler); };
+    for (const auto& c : cases) {
+      write_registry(filled(before));
+      c.change();
+      reg_commit();
+      end_run();
+      EXPECT_EQ(read_registry(), filled(c.after)) << c.row << ", " << filler.size() << " bytes of filler";
+    }
   }
 }
 
@@ -386,6 +399,55 @@ TEST_F(RegistryFile, AnImpliedKeyGetsASectionBeforeItsSubkeys) {
                                   "[HKEY_CURRENT_USER\\A]\n\"t\"=\"x\"\n\n"
                                   "[HKEY_CURRENT_USER\\A\\B]\n\"n\"=dword:00000003\n\n"
                                   "[HKEY_CURRENT_USER\\A\\B\\C]\n\"v\"=\"1\"\n"));
+}
+
+// A run finds keys a subtree (two components below a root) at a time; what
+// it does above the subtrees must see every subtree, also those that it has
+// not looked into, and the sections named before the one it looked into.
+TEST_F(RegistryFile, KeysAboveTheSubtreesSeeThemAll) {
+  const std::string before = "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\A\\X]\n\"v\"=\"1\"\n\n"
+                             "[HKEY_CURRENT_USER\\Software\\B]\n\"w\"=\"2\"\n";
+  const auto open = [](const char* path) {
+    RegistryKey key;
+    EXPECT_TRUE(reg_open_key(RootKey::current_user, path, key)) << path;
+    return key;
+  };
+  const struct {
+    const char* row;
+    std::function<void()> run;
+    std::string after;
+  } cases[] = {
+      {"the last subkey of one subtree goes",
+       [&] {
+         open("Software\\A\\X");
+         EXPECT_TRUE(reg_delete_key(RootKey::current_user, "Software\\A\\X"));
+         EXPECT_TRUE(reg_delete_key(RootKey::current_user, "Software\\A"));
+       },
+       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\B]\n\"w\"=\"2\"\n"},
+      {"then the key above is pruned",
+       [&] {
+         EXPECT_TRUE(reg_delete_key(RootKey::current_user, "Software\\A\\X"));
+         EXPECT_TRUE(reg_delete_key(RootKey::current_user, "Software\\A"));
+         reg_prune_key("Software");  // B is below it
+         EXPECT_TRUE(reg_has_subkeys(open("Software")));
+       },
+       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\B]\n\"w\"=\"2\"\n"},
+      {"a value for the key above, after the later subtree",
+       [&] {
+         open("Software\\B");
+         EXPECT_TRUE(reg_write_string(open("Software"), "s", "3"));
+       },
+       "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"s\"=\"3\"\n\n" + before.substr(10)},
+      {"a key made beside them", [] { EXPECT_TRUE(reg_create_key(RootKey::current_user, "Software\\C")); },
+       before + "[HKEY_CURRENT_USER\\Software\\C]\n\n"},
+  };
+  for (const auto& c : cases) {
+    write_registry(crlf(before));
+    c.run();
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), crlf(c.after)) << c.row;
+  }
 }
 
 // Only a restore makes keys: each made key gets its own section at the end,
@@ -500,6 +562,18 @@ TEST_F(RegistryFile, AMissingFileIsAnEmptyRegistryNeverWritten) {
 // A file the store cannot fully understand is reported once, used for
 // nothing and never written.
 TEST_F(RegistryFile, AMalformedFileIsReportedOnceAndLeftAlone) {
+  // Files of 5 MB, checked in two halves at once: a fault in the second half,
+  // and a value that goes on into the section line where the second half
+  // would begin (the middle of the file falls in the long section before it).
+  constexpr std::size_t kHalf = 25000;
+  const std::string large = "REGEDIT4\r\n\r\n" + filler_sections(2 * kHalf);
+  const std::string lines_of_large = std::to_string(2 + 3 * 2 * kHalf);
+  std::string long_section = "[HKEY_CURRENT_USER\\Long]\r\n";
+  for (int i = 0; i < 400; ++i) long_section += "\"v" + std::to_string(i) + "\"=\"" + std::string(70, 'y') + "\"\r\n";
+  const std::string split_continued = "REGEDIT4\r\n\r\n" + filler_sections(kHalf) + long_section +
+                                      "\"h\"=hex:00,\\\r\n\r\n[HKEY_CURRENT_USER\\After]\r\n\r\n" +
+                                      filler_sections(kHalf);
+  const std::string line_of_after = std::to_string(2 + 3 * kHalf + 401 + 3);
   const struct {
     const char* row;
     std::string bytes;
@@ -515,6 +589,9 @@ TEST_F(RegistryFile, AMalformedFileIsReportedOnceAndLeftAlone) {
       {"Latin-1 byte in a Version 5 file",
        "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\Software]\r\n\"a\"=\"Caf\xE9\"\r\n",
        ":3: not UTF-8 (a \"Version 5.00\" file in 8-bit text must be UTF-8)\n"},
+      {"fault in the second half of a large file", large + "[HKEY_CURRENT_USER\\X]\r\n\"a\"=\"b\r\n",
+       ":" + std::to_string(std::stoul(lines_of_large) + 2) + ": unterminated string\n"},
+      {"value going on into the middle section line", split_continued, ":" + line_of_after + ": bad hex byte\n"},
   };
   for (const auto& c : cases) {
     write_registry(c.bytes);

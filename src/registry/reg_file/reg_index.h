@@ -76,12 +76,11 @@ std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size
   return static_cast<std::uint32_t>(hash);
 }
 
-// The bucket of paths whose first two components below `root` are a and b.
+// The bucket of paths whose first two components below a root are a and b,
+// from name_hash(root, a): paths that share a share that step.
 template <class Unit>
-std::uint32_t path_bucket(std::size_t root, const Unit* a, std::size_t a_size, const Unit* b,
-                          std::size_t b_size) {
-  const std::uint32_t hash =
-      name_hash(name_hash(static_cast<std::uint32_t>(root), a, a_size), b, b_size);
+std::uint32_t path_bucket(std::uint32_t hash_of_a, const Unit* b, std::size_t b_size) {
+  const std::uint32_t hash = name_hash(hash_of_a, b, b_size);
   return hash <= kShallowSection ? hash + 2 : hash;
 }
 

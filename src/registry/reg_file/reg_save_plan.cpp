@@ -81,9 +81,7 @@ bool Store::plan(std::vector<Edit>& edits) {
   };
   std::vector<NewSection> new_sections;
   const auto add_section = [&](std::uint32_t key, std::uint64_t at) {
-    std::size_t depth = 0;
-    for (std::uint32_t up = key; index_[up].parent != kNoKey; up = index_[up].parent) ++depth;
-    new_sections.push_back({at, depth, key});
+    new_sections.push_back({at, depth_of(key), key});
   };
   for (const auto& [key, at] : lost_subkeys_at) {
     const IndexedKey& entry = index_[key];

@@ -43,7 +43,7 @@ class Store {
   // Keys are numbers valid for one generation; kNoKey when missing.
   std::uint32_t find_key(std::size_t root, std::string_view path);
   bool alive(std::uint32_t key) const;
-  bool count_subkeys(std::uint32_t key, std::uint32_t& count);
+  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
   // The key's present values, valid until the next change.
   bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);
@@ -106,8 +106,10 @@ class Store {
   // What the check found out about the text as a whole.
   void take_header(bool utf16, FileHeader header, std::string_view line_end,
                    std::uint64_t text_begin, std::uint64_t text_end);
-  // Indexes the keys a lookup of root\path needs; false when the file
-  // could no longer be read (reported).
+  // Indexes the keys a lookup of root\path needs: its bucket, or every key
+  // for a path above the buckets, so that a key above them is only ever seen
+  // with all its subkeys. False when the file could no longer be read
+  // (reported).
   bool index_for(std::size_t root, std::string_view path);
   bool index_all();
   bool index_everything(ScanError& error);

@@ -12,9 +12,9 @@ namespace morvex::regfile {
 namespace {
 
 // Notes where each section begins and which bucket it is in while the whole
-// file is checked; the keys wait until a run asks for them. Sections that
-// spell their first two components as the section before them are in its
-// bucket, so a sorted file costs a hash only where the subtree changes.
+// file is checked; the keys wait until a run asks for them. What a section
+// spells as the section before it hashes as before, so a sorted file costs
+// a hash only where the subtree changes.
 template <class Unit>
 class SectionSink {
  public:
@@ -26,13 +26,16 @@ class SectionSink {
   FileHeader file_header() const { return header_; }
 
   bool section(const SectionHeader<Unit>& header, ScanError&) {
-    if (header.names.size() < 2) {
+    const Unit* text = header.line.text;
+    const auto& names = header.names;
+    if (!names.empty() && (header.repeated < 1 || !first_known_))
+      hash_of_first_ = name_hash(static_cast<std::uint32_t>(header.root), text + names[0].start,
+                                 names[0].size);
+    first_known_ = !names.empty();
+    if (names.size() < 2)
       bucket_ = kShallowSection;
-    } else if (header.repeated < 2 || bucket_ == kShallowSection) {
-      const Unit* text = header.line.text;
-      bucket_ = path_bucket(header.root, text + header.names[0].start, header.names[0].size,
-                            text + header.names[1].start, header.names[1].size);
-    }
+    else if (header.repeated < 2 || bucket_ == kShallowSection)
+      bucket_ = path_bucket(hash_of_first_, text + names[1].start, names[1].size);
     index_.add_section(header.begin, bucket_);
     return true;
   }
@@ -42,6 +45,8 @@ class SectionSink {
  private:
   KeyIndex& index_;
   FileHeader header_ = FileHeader::regedit4;
+  bool first_known_ = false;
+  std::uint32_t hash_of_first_ = 0;
   std::uint32_t bucket_ = kShallowSection;
 };
 

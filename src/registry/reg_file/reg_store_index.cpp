@@ -170,14 +170,18 @@ std::uint32_t Store::bucket_of_path(std::size_t root, std::string_view path) con
   if (first == std::string_view::npos) return kShallowSection;
   const std::string_view a = path.substr(0, first);
   const std::string_view b = path.substr(first + 1).substr(0, path.substr(first + 1).find('\\'));
+  const auto bucket = [root](const auto* a_units, std::size_t a_size, const auto* b_units,
+                             std::size_t b_size) {
+    return path_bucket(name_hash(static_cast<std::uint32_t>(root), a_units, a_size), b_units, b_size);
+  };
   if (encoding_ != Encoding::utf16le)
-    return path_bucket(root, reinterpret_cast<const unsigned char*>(a.data()), a.size(),
-                       reinterpret_cast<const unsigned char*>(b.data()), b.size());
+    return bucket(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
+                  reinterpret_cast<const unsigned char*>(b.data()), b.size());
   std::u16string wide_a;
   std::u16string wide_b;
   // Names the file cannot hold name no section.
   if (!utf16_from_utf8(a, wide_a) || !utf16_from_utf8(b, wide_b)) return kIndexedSection;
-  return path_bucket(root, wide_a.data(), wide_a.size(), wide_b.data(), wide_b.size());
+  return bucket(wide_a.data(), wide_a.size(), wide_b.data(), wide_b.size());
 }
 
 bool Store::index_for(std::size_t root, std::string_view path) {
@@ -290,9 +294,8 @@ bool Store::alive(std::uint32_t key) const {
   return state_ == State::ready && key < index_.size() && !index_[key].deleted;
 }
 
-bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) {
-  // Above the buckets, a key's subkeys may be in any of them.
-  if (!alive(key) || (depth_of(key) < 2 && !index_all())) return false;
+bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) const {
+  if (!alive(key)) return false;
   count = index_[key].subkeys;
   return true;
 }
