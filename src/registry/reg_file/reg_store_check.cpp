@@ -63,6 +63,7 @@ struct SecondHalf {
 
   void check(int fd, std::uint64_t text_begin, std::uint64_t split, std::uint64_t end) {
     constexpr std::size_t kHeaderChunk = 4096;
+    sections.reset(kRootCount, (end - split) / 64);
     LineReader<Unit> first(fd, text_begin, split, kHeaderChunk);
     SectionSink<Unit> sink(sections);
     Scanner<Unit, SectionSink<Unit>> scanner(sink, text_begin != 0);
@@ -107,37 +108,31 @@ std::uint64_t Store::split_point(std::uint64_t begin) const {
 
 template <class Unit>
 bool Store::scan_file(std::uint64_t begin, ScanError& error) {
-  std::uint64_t split = split_point<Unit>(begin);
+  const std::uint64_t split = split_point<Unit>(begin);
   SecondHalf<Unit> second;
   std::thread helper;
   if (split != 0) {
     try {
       helper = std::thread([&] { second.check(file_fd_, begin, split, file_size_); });
     } catch (const std::system_error&) {
-      split = 0;  // one pass, then
     }
   }
-  LineReader<Unit> reader(file_fd_, begin, split != 0 ? split : file_size_);
+  if (!helper.joinable()) return scan_whole<Unit>(begin, error);
+  LineReader<Unit> reader(file_fd_, begin, split);
   SectionSink<Unit> sink(index_);
   Scanner<Unit, SectionSink<Unit>> scanner(sink, begin != 0);
   const bool checked = scanner.run(reader, error);
-  if (helper.joinable()) helper.join();
-  if (split != 0 && !(checked && second.checked)) {
+  helper.join();
+  if (!checked || !second.checked) {
     // The whole file again in one pass, so that its first fault is the one
     // reported, as a line-by-line reader would find it.
     index_.reset(kRootCount, file_size_ / 64);
     return scan_whole<Unit>(begin, error);
   }
-  if (!checked) return false;
-  std::uint64_t text_end = scanner.text_end();
-  ends_with_line_end_ = scanner.ends_with_line_end();
-  if (split != 0) {
-    for (std::uint32_t section = 0; section < second.sections.section_count(); ++section)
-      index_.add_section(second.sections.section_begin(section), second.sections.bucket(section));
-    text_end = second.text_end;
-    ends_with_line_end_ = second.ends_with_line_end;
-  }
-  take_header(sizeof(Unit) == 2, sink.file_header(), scanner.line_end(), begin, text_end);
+  for (std::uint32_t section = 0; section < second.sections.section_count(); ++section)
+    index_.add_section(second.sections.section_begin(section), second.sections.bucket(section));
+  ends_with_line_end_ = second.ends_with_line_end;
+  take_header(sizeof(Unit) == 2, sink.file_header(), scanner.line_end(), begin, second.text_end);
   return true;
 }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 namespace morvex::regfile {
 namespace {
@@ -128,21 +130,42 @@ class IndexSink {
   std::vector<char> in_order_;  // flags as bytes: a vector<bool> is slow to resize
 };
 
-// A bucket's sections are read from their first lines to their header lines.
+// A bucket's sections are read from their first lines to their header
+// lines. They are read a window of the file at a time, so that a bucket of
+// many sections (a large subtree, or one whose sections are spread about)
+// costs a read a megabyte rather than one a section.
 template <class Unit>
 bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
+  constexpr std::size_t kWindowUnits = (1 << 20) / sizeof(Unit);
   constexpr std::size_t kHeaderChunk = 4096;
   IndexSink<Unit> sink(*this);
   Scanner<Unit, IndexSink<Unit>> scanner(sink, header_);
+  std::vector<Unit> window;
+  std::uint64_t window_at = 0;
   TextLine<Unit> line;
   for (std::uint32_t section = 0; section < index_.section_count(); ++section) {
     if (index_.bucket(section) != bucket) continue;
-    LineReader<Unit> reader(file_fd_, index_.section_begin(section),
-                            index_.section_end(section, file_size_), kHeaderChunk);
+    const std::uint64_t begin = index_.section_begin(section);
+    const std::uint64_t end = index_.section_end(section, file_size_);
+    const auto window_end = [&] { return window_at + window.size() * sizeof(Unit); };
+    if ((begin < window_at || end > window_end()) && end - begin <= kWindowUnits * sizeof(Unit)) {
+      window.resize(std::min<std::uint64_t>(kWindowUnits, (file_size_ - begin) / sizeof(Unit)));
+      window_at = begin;
+      if (!read_at(window.data(), window.size() * sizeof(Unit), begin)) {
+        error = {0, std::strerror(errno)};
+        return false;
+      }
+    }
+    // A section larger than the window is read on its own.
+    std::optional<LineReader<Unit>> reader;
+    if (begin >= window_at && end <= window_end())
+      reader.emplace(window.data() + (begin - window_at) / sizeof(Unit), (end - begin) / sizeof(Unit), begin);
+    else
+      reader.emplace(file_fd_, begin, end, kHeaderChunk);
     sink.number_next(section);
     while (sink.next_section() == section) {
-      if (reader.next(line) != LineReader<Unit>::Status::line) {
-        error = {0, reader.error().empty() ? "the file changed while it was read" : reader.error()};
+      if (reader->next(line) != LineReader<Unit>::Status::line) {
+        error = {0, reader->error().empty() ? "the file changed while it was read" : reader->error()};
         return false;
       }
       if (!scanner.feed(line, error)) return false;
