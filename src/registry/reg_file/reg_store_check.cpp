@@ -63,7 +63,6 @@ struct SecondHalf {
 
   void check(int fd, std::uint64_t text_begin, std::uint64_t split, std::uint64_t end) {
     constexpr std::size_t kHeaderChunk = 4096;
-    sections.reset(kRootCount, (end - split) / 64);
     LineReader<Unit> first(fd, text_begin, split, kHeaderChunk);
     SectionSink<Unit> sink(sections);
     Scanner<Unit, SectionSink<Unit>> scanner(sink, text_begin != 0);
