@@ -112,7 +112,6 @@ class Store {
   // (reported).
   bool index_for(std::size_t root, std::string_view path);
   bool index_all();
-  bool index_everything(ScanError& error);
   std::uint32_t bucket_of_path(std::size_t root, std::string_view path) const;
   template <class Unit>
   bool index_bucket(std::uint32_t bucket, ScanError& error);

@@ -227,14 +227,10 @@ bool Store::index_all() {
   if (all_indexed_) return true;
   all_indexed_ = true;
   ScanError error;
-  if (index_everything(error)) return true;
+  if (encoding_ == Encoding::utf16le ? index_rest<char16_t>(error) : index_rest<unsigned char>(error))
+    return true;
   fail_reading(error.what);
   return false;
-}
-
-bool Store::index_everything(ScanError& error) {
-  return encoding_ == Encoding::utf16le ? index_rest<char16_t>(error)
-                                        : index_rest<unsigned char>(error);
 }
 
 std::size_t Store::depth_of(std::uint32_t key) const {

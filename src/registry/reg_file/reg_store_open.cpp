@@ -80,18 +80,14 @@ bool Store::load() {
   // Room for the keys of a dense file; pages never touched cost nothing.
   index_.reset(kRootCount, file_size_ / 64);
   ScanError error;
-  // Past 2 GB a file might hold more keys than the index can: it is
-  // indexed whole, so that such a file is refused before the run starts.
-  constexpr std::uint64_t kIndexedWhole = std::uint64_t{2} << 30;
-  bool usable = check_file(mark, error);
-  if (usable && file_size_ >= kIndexedWhole) {
-    all_indexed_ = true;
-    usable = index_everything(error);
-  }
-  if (!usable) {
+  if (!check_file(mark, error)) {
     report_error("%s:%zu: %s", path_.c_str(), error.line, error.what.c_str());
     return load_failed();
   }
+  // Past 2 GB a file might hold more keys than the index can: it is
+  // indexed whole, so that such a file is refused before the run starts.
+  constexpr std::uint64_t kIndexedWhole = std::uint64_t{2} << 30;
+  if (file_size_ >= kIndexedWhole && !index_all()) return false;
   state_ = State::ready;
   ++generation_;
   return true;
