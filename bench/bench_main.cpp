@@ -110,7 +110,8 @@ struct FileState {
 FileState file_state(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) != 0) return {};
-  return {true, status.st_ino, status.st_size, status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec};
+  return {true, status.st_ino, status.st_size,
+          status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec};
 }
 
 // A new file each time, so that a run's saved file never shares its inode.
@@ -272,7 +273,8 @@ class Bench {
     const std::string user = "HKEY_CURRENT_USER\\";
     const std::string compiler = user + "Software\\Microsoft\\Developer\\Build System\\Components"
                                  "\\Platforms\\Win32 (x86)\\Tools\\32-bit C/C++ Compiler for 80x86";
-    if (find_key(view, user + install_key(kInstalledRelease)) || find_key(view, user + generation_key(4)) ||
+    if (find_key(view, user + install_key(kInstalledRelease)) ||
+        find_key(view, user + generation_key(4)) ||
         text_value(view, compiler, "Executable Path") != "cl.exe")
       return fail("the saved registry.reg does not show the uninstall");
     if (saved.size() + 20000 < master_size_)

@@ -495,7 +495,8 @@ bool generate_registry(const GenerateOptions& options, const std::string& path,
   Filler filler(tree, random);
   const std::uint64_t size = options.size_bytes;
   // The filler makes up what the example installation leaves of the size.
-  const std::uint64_t bulk = size - std::min<std::uint64_t>(size, product.size() * (out.wide() ? 2 : 1));
+  const std::uint64_t product_bytes = product.size() * (out.wide() ? 2 : 1);
+  const std::uint64_t bulk = size - std::min(size, product_bytes);
   const auto at = [&](unsigned percent) { return bulk * percent / 100; };
   tree.out().end_line();
   tree.comment("Exported from a developer's machine");

@@ -67,7 +67,8 @@ struct SecondHalf {
     SectionSink<Unit> sink(sections);
     Scanner<Unit, SectionSink<Unit>> scanner(sink, text_begin != 0);
     TextLine<Unit> header;
-    if (first.next(header) != LineReader<Unit>::Status::line || !scanner.feed(header, error)) return;
+    if (first.next(header) != LineReader<Unit>::Status::line || !scanner.feed(header, error))
+      return;
     LineReader<Unit> rest(fd, split, end);
     checked = scanner.run(rest, error);
     text_end = scanner.text_end();

@@ -31,6 +31,13 @@ bool sorts_after(const Unit* a, std::size_t a_size, const Unit* b, std::size_t b
   return a_size > b_size;
 }
 
+// What a reader that stops early without a reason of its own means: the
+// lines checked at the start of the run are no longer there.
+template <class Unit>
+std::string why_stopped(const LineReader<Unit>& reader) {
+  return reader.error().empty() ? "the file changed while it was read" : reader.error();
+}
+
 }  // namespace
 
 // Indexes the keys that sections name, fed in file order: a bucket's
@@ -159,13 +166,14 @@ bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
     // A section larger than the window is read on its own.
     std::optional<LineReader<Unit>> reader;
     if (begin >= window_at && end <= window_end())
-      reader.emplace(window.data() + (begin - window_at) / sizeof(Unit), (end - begin) / sizeof(Unit), begin);
+      reader.emplace(window.data() + (begin - window_at) / sizeof(Unit),
+                     (end - begin) / sizeof(Unit), begin);
     else
       reader.emplace(file_fd_, begin, end, kHeaderChunk);
     sink.number_next(section);
     while (sink.next_section() == section) {
       if (reader->next(line) != LineReader<Unit>::Status::line) {
-        error = {0, reader->error().empty() ? "the file changed while it was read" : reader->error()};
+        error = {0, why_stopped(*reader)};
         return false;
       }
       if (!scanner.feed(line, error)) return false;
@@ -180,7 +188,7 @@ bool Store::index_rest(ScanError& error) {
   LineReader<Unit> reader(file_fd_, text_begin_, file_size_);
   TextLine<Unit> header_line;
   if (reader.next(header_line) != LineReader<Unit>::Status::line) {
-    error = {1, reader.error().empty() ? "the file changed while it was read" : reader.error()};
+    error = {1, why_stopped(reader)};
     return false;
   }
   IndexSink<Unit> sink(*this);
@@ -195,7 +203,8 @@ std::uint32_t Store::bucket_of_path(std::size_t root, std::string_view path) con
   const std::string_view b = path.substr(first + 1).substr(0, path.substr(first + 1).find('\\'));
   const auto bucket = [root](const auto* a_units, std::size_t a_size, const auto* b_units,
                              std::size_t b_size) {
-    return path_bucket(name_hash(static_cast<std::uint32_t>(root), a_units, a_size), b_units, b_size);
+    return path_bucket(name_hash(static_cast<std::uint32_t>(root), a_units, a_size), b_units,
+                       b_size);
   };
   if (encoding_ != Encoding::utf16le)
     return bucket(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
@@ -227,7 +236,8 @@ bool Store::index_all() {
   if (all_indexed_) return true;
   all_indexed_ = true;
   ScanError error;
-  if (encoding_ == Encoding::utf16le ? index_rest<char16_t>(error) : index_rest<unsigned char>(error))
+  if (encoding_ == Encoding::utf16le ? index_rest<char16_t>(error)
+                                     : index_rest<unsigned char>(error))
     return true;
   fail_reading(error.what);
   return false;
