@@ -104,7 +104,6 @@ class RecordSink {
   std::map<std::string, std::size_t> values_;
 };
 
-
 }  // namespace
 
 std::string kept_file_path(const std::string& undo_path, const std::string& windows_path) {

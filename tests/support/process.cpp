@@ -88,8 +88,9 @@ pid_t spawn(const Launch& launch, const std::string& program) {
 }
 
 // A copy of this process that execs: the way to run code in the child, and
-// the way whose peak memory is the program's own, not this process's, as
-// the child of a posix_spawn reports it.
+// the way to time a program's peak memory. A posix_spawn child reports this
+// process's own peak; a forked one only the pages this process holds at the
+// fork, which a caller that measures gives back first.
 pid_t fork_and_exec(const Launch& launch) {
   const std::string program = program_path(launch);
   const pid_t pid = fork();

@@ -200,7 +200,8 @@ std::uint32_t Store::bucket_of_path(std::size_t root, std::string_view path) con
   const std::size_t first = path.find('\\');
   if (first == std::string_view::npos) return kShallowSection;
   const std::string_view a = path.substr(0, first);
-  const std::string_view b = path.substr(first + 1).substr(0, path.substr(first + 1).find('\\'));
+  const std::string_view rest = path.substr(first + 1);
+  const std::string_view b = rest.substr(0, rest.find('\\'));
   const auto bucket = [root](const auto* a_units, std::size_t a_size, const auto* b_units,
                              std::size_t b_size) {
     return path_bucket(name_hash(static_cast<std::uint32_t>(root), a_units, a_size), b_units,

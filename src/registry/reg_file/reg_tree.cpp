@@ -59,7 +59,6 @@ class TreeSink {
   std::size_t current_ = 0;
 };
 
-
 }  // namespace
 
 bool read_reg_tree(std::string_view file_bytes, std::vector<RegTreeKey>& keys,
