@@ -149,10 +149,16 @@ bool export_reg(const WineSuite& suite, const std::string& key, const std::strin
   return false;
 }
 
+// Tried once more, as an export is: under load a reg start has now and then
+// failed at once without a word. The text clears what it sets, so a second
+// import gives the same registry.
 bool import_reg(const WineSuite& suite, const std::string& name, const std::string& text,
                 const std::string& view) {
   const std::string file = scratch_of(suite) + "/" + name;
-  return write_file(file, text) && run_reg(suite, {"import", dos_path(file), view});
+  if (!write_file(file, text)) return false;
+  for (int attempt = 0; attempt < 2; ++attempt)
+    if (run_reg(suite, {"import", dos_path(file), view})) return true;
+  return false;
 }
 
 // The X display a new Xvfb may take: one with neither lock nor socket.
