@@ -14,13 +14,22 @@ namespace {
 TEST(KeyIndexStorage, SectionOffsetsPastEach4GbStep) {
   const std::vector<std::uint64_t> begins = {
       0, 100, 0xFFFFFFFFull, 0x100000000ull, 0x100000005ull, 0x512345678ull, 0x600000000ull};
-  KeyIndex index;
-  index.reset(2, 0);
-  for (const std::uint64_t begin : begins) index.add_section(begin, kShallowSection);
-  for (std::uint32_t section = 0; section < begins.size(); ++section) {
-    EXPECT_EQ(index.section_begin(section), begins[section]) << "section " << section;
-    const std::uint64_t end = section + 1 < begins.size() ? begins[section + 1] : 0x700000000ull;
-    EXPECT_EQ(index.section_end(section, 0x700000000ull), end) << "section " << section;
+  // Noted in one index, or in two joined after the section `cut` (a file
+  // checked in two halves).
+  for (std::size_t cut = 0; cut <= begins.size(); ++cut) {
+    KeyIndex index;
+    KeyIndex later;
+    index.reset(2, 0);
+    later.reset(2, 0);
+    for (std::size_t section = 0; section < begins.size(); ++section)
+      (section < cut ? index : later).add_section(begins[section], kShallowSection);
+    index.append_sections(later);
+    ASSERT_EQ(index.section_count(), begins.size()) << "cut " << cut;
+    for (std::uint32_t section = 0; section < begins.size(); ++section) {
+      EXPECT_EQ(index.section_begin(section), begins[section]) << "cut " << cut << ", section " << section;
+      const std::uint64_t end = section + 1 < begins.size() ? begins[section + 1] : 0x700000000ull;
+      EXPECT_EQ(index.section_end(section, 0x700000000ull), end) << "cut " << cut << ", section " << section;
+    }
   }
 }
 
@@ -40,6 +49,41 @@ TEST(KeyIndexStorage, NamesKeptWholeAcrossBlocks) {
   }
   for (std::size_t i = 0; i < names.size(); ++i)
     EXPECT_EQ(index.name(keys[i]), names[i]) << "name " << i;
+}
+
+// Names alike but for the case of A to Z must hash alike, since either
+// spelling finds the key; others should not, and a name must not spill into
+// its neighbours' lanes.
+TEST(KeyIndexStorage, NameHashIgnoresOnlyTheCaseOfAToZ) {
+  struct Row {
+    std::u16string a, b;
+    bool alike;
+  };
+  const std::vector<Row> rows = {
+      {u"Software", u"SOFTWARE", true},
+      {u"abcdefghijklmnopqrstuvwxyz", u"ABCDEFGHIJKLMNOPQRSTUVWXYZ", true},
+      {u"Morvex C/C++ Compiler", u"mORVEX c/c++ cOMPILER", true},
+      {u"", u"", true},
+      {u"@[`{", u"`{@[", false},  // just outside A to Z on each side
+      {u"Z", u"z", true},
+      {u"A", u"a", true},
+      {u"\u00c9t\u00e9", u"\u00e9t\u00e9", false},  // only ASCII letters are folded
+      {u"Key1", u"Key2", false},
+      {u"KeyName12", u"KeyName13", false},  // differs past the first word
+      {u"abc", u"abc ", false},
+  };
+  for (const Row& row : rows) {
+    const std::string trace = "row " + std::to_string(&row - rows.data());
+    const bool wide_alike = name_hash(7, row.a.data(), row.a.size()) == name_hash(7, row.b.data(), row.b.size());
+    EXPECT_EQ(wide_alike, row.alike) << trace << " (UTF-16)";
+    std::string a(row.a.begin(), row.a.end());  // the low bytes: Latin-1
+    std::string b(row.b.begin(), row.b.end());
+    const auto narrow = [](const std::string& text, std::uint32_t parent) {
+      return name_hash(parent, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    };
+    EXPECT_EQ(narrow(a, 7) == narrow(b, 7), row.alike) << trace << " (8-bit)";
+    EXPECT_NE(narrow(a, 7), narrow(a, 8)) << trace << ": the parent counts";
+  }
 }
 
 }  // namespace

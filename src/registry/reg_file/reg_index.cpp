@@ -27,6 +27,16 @@ std::uint32_t KeyIndex::add_section(std::uint64_t begin, std::uint32_t bucket) {
   return section;
 }
 
+void KeyIndex::append_sections(const KeyIndex& later) {
+  const std::uint32_t base = section_count();
+  for (std::size_t past = sections_past_4gb_.size(); past < later.sections_past_4gb_.size(); ++past)
+    sections_past_4gb_.push_back(base + later.sections_past_4gb_[past]);
+  section_begins_.insert(section_begins_.end(), later.section_begins_.begin(),
+                         later.section_begins_.end());
+  section_buckets_.insert(section_buckets_.end(), later.section_buckets_.begin(),
+                          later.section_buckets_.end());
+}
+
 std::uint64_t KeyIndex::section_begin(std::uint32_t section) const {
   const auto high = static_cast<std::uint64_t>(
       std::upper_bound(sections_past_4gb_.begin(), sections_past_4gb_.end(), section) -

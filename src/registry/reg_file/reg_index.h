@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "registry/reg_file/large_arrays.h"
-#include "registry/reg_file/reg_blocks.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::regfile {
@@ -51,24 +50,37 @@ struct IndexedKey {
   std::uint32_t deleted : 1 = 0;
 };
 
-// Folds and mixes the name a block at a time: one multiply per eight bytes
+// Folds and mixes the name eight bytes at a time: one multiply per word
 // rather than per unit, which made hashing the most of indexing a section.
+// Capitals A to Z are made small within the word, lane by lane, with no
+// carry from one lane into the next.
 template <class Unit>
 std::uint32_t name_hash(std::uint32_t parent, const Unit* name, std::size_t size) {
-  using B = Block<Unit>;
-  using Lanes = typename B::Lanes;
+  constexpr unsigned kLaneBits = 8 * sizeof(Unit);
+  constexpr std::size_t kUnitsPerWord = 8 / sizeof(Unit);
+  constexpr std::uint64_t kOnes = ~std::uint64_t{0} / ((std::uint64_t{1} << kLaneBits) - 1);
+  constexpr std::uint64_t kTop = std::uint64_t{1} << (kLaneBits - 1);
   std::uint64_t hash = 0x9E3779B97F4A7C15ull * (std::uint64_t{parent} + 1) ^ size;
-  for (std::size_t i = 0; i < size; i += B::kUnits) {
-    Unit units[B::kUnits] = {};
-    std::memcpy(units, name + i, std::min(B::kUnits, size - i) * sizeof(Unit));
-    Lanes lanes = B::load(units);
-    lanes |= (Lanes)((Lanes)(lanes - 'A') < 26) & 0x20;  // ASCII capitals made small
-    std::uint64_t words[2];
-    std::memcpy(words, &lanes, sizeof words);
-    for (const std::uint64_t word : words) {
-      hash = (hash ^ word) * 0x100000001B3ull;
-      hash ^= hash >> 29;
-    }
+  const auto mix = [&hash](std::uint64_t word) {
+    const std::uint64_t low = word & ~(kOnes * kTop);
+    const std::uint64_t from_a = low + kOnes * (kTop - 'A');
+    const std::uint64_t past_z = low + kOnes * (kTop - 'Z' - 1);
+    const std::uint64_t capital = from_a & ~past_z & ~word & kOnes * kTop;
+    word |= capital >> (kLaneBits - 6);  // the top bit moved to 0x20
+    hash = (hash ^ word) * 0x100000001B3ull;
+    hash ^= hash >> 29;
+  };
+  std::size_t i = 0;
+  for (; i + kUnitsPerWord <= size; i += kUnitsPerWord) {
+    std::uint64_t word;
+    std::memcpy(&word, name + i, sizeof word);
+    mix(word);
+  }
+  if (i < size) {
+    std::uint64_t word = 0;
+    for (unsigned shift = 0; i < size; ++i, shift += kLaneBits)
+      word |= static_cast<std::uint64_t>(name[i]) << shift;
+    mix(word);
   }
   hash ^= hash >> 33;
   hash *= 0xFF51AFD7ED558CCDull;
@@ -102,6 +114,8 @@ class KeyIndex {
 
   // Sections in file order; a section runs to the start of the next one.
   std::uint32_t add_section(std::uint64_t begin, std::uint32_t bucket);
+  // The sections of a later part of the same file, noted apart.
+  void append_sections(const KeyIndex& later);
   std::uint32_t section_count() const { return static_cast<std::uint32_t>(section_begins_.size()); }
   std::uint32_t bucket(std::uint32_t section) const { return section_buckets_[section]; }
   void mark_indexed(std::uint32_t section) { section_buckets_[section] = kIndexedSection; }

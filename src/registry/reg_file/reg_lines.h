@@ -46,11 +46,12 @@ class LineReader {
       : data_(units), tail_(count), data_offset_(offset), at_eof_(true), odd_byte_(odd_byte) {}
 
   // Bytes [begin, end) of an open file (begin a multiple of the unit size),
-  // read `chunk_bytes` at a time.
+  // read `chunk_bytes` at a time, or at once when they are fewer.
   LineReader(int fd, std::uint64_t begin, std::uint64_t end,
              std::size_t chunk_bytes = kChunkBytes)
       : fd_(fd), read_at_(begin), read_end_(end), data_offset_(begin) {
-    grow(std::max<std::size_t>(1, chunk_bytes / sizeof(Unit)));
+    const std::uint64_t bytes = std::min<std::uint64_t>(chunk_bytes, end - begin);
+    grow(std::max<std::size_t>(1, (bytes + sizeof(Unit) - 1) / sizeof(Unit)));
   }
   ~LineReader() { std::free(buffer_); }
   LineReader(const LineReader&) = delete;
@@ -80,7 +81,9 @@ class LineReader {
   const std::string& error() const { return error_; }
   std::size_t error_line() const { return error_line_; }
 
-  static constexpr std::size_t kChunkBytes = 1 << 20;
+  // Small enough that a chunk is still in the core's own cache when it is
+  // scanned after the copy from the page cache.
+  static constexpr std::size_t kChunkBytes = 128 << 10;
 
  private:
   static bool is_break(Unit unit) {

@@ -129,8 +129,7 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
     index_.reset(kRootCount, file_size_ / 64);
     return scan_whole<Unit>(begin, error);
   }
-  for (std::uint32_t section = 0; section < second.sections.section_count(); ++section)
-    index_.add_section(second.sections.section_begin(section), second.sections.bucket(section));
+  index_.append_sections(second.sections);
   ends_with_line_end_ = second.ends_with_line_end;
   take_header(sizeof(Unit) == 2, sink.file_header(), scanner.line_end(), begin, second.text_end);
   return true;
