@@ -482,39 +482,38 @@ TEST_F(RegistryFile, MadeKeysGetSectionsAtTheEndAndTheRestStays) {
 }
 
 TEST_F(RegistryFile, MergesSeveralSectionsOfOneKey) {
-  write_registry(crlf(R"(REGEDIT4
-
-[HKEY_CURRENT_USER\K]
-"a"="1"
-"b"="1"
-
-[HKEY_CURRENT_USER\K\Sub]
-
-[HKEY_CURRENT_USER\k]
-"A"="2"
-"c"="2"
-
-)"));
-  RegistryKey key;
-  ASSERT_TRUE(reg_open_key(RootKey::current_user, "K", key));
-  EXPECT_EQ(reg_read_string(key, "a"), "2");
-  EXPECT_TRUE(reg_write_string(key, "b", "3"));
-  EXPECT_TRUE(reg_delete_value(key, "a"));
-  EXPECT_TRUE(reg_write_string(key, "d", "4"));
-  reg_commit();
-  end_run();
-  EXPECT_EQ(read_registry(), crlf(R"(REGEDIT4
-
-[HKEY_CURRENT_USER\K]
-"b"="3"
-
-[HKEY_CURRENT_USER\K\Sub]
-
-[HKEY_CURRENT_USER\k]
-"c"="2"
-"d"="4"
-
-)"));
+  // Also far apart, where a subtree's sections are read a window at a time:
+  // other subtrees between them, or a value larger than a window.
+  const std::string big_value = "\"big\"=\"" + std::string(3 << 19, 'x') + "\"\r\n\r\n";
+  const struct {
+    const char* row;
+    std::string key;
+    std::string between;  // after each section but the last
+  } variants[] = {
+      {"a key below the root", "K", ""},
+      {"a subtree's key", "Software\\K", ""},
+      {"a subtree's key, 1.2 MB apart", "Software\\K", filler_sections(12000)},
+      {"a subtree's key holding 1.5 MB", "Software\\K", big_value},
+  };
+  for (const auto& v : variants) {
+    std::string other_spelling = v.key;
+    other_spelling.back() = 'k';
+    const auto file = [&](const std::string& first, const std::string& last) {
+      return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + v.key + "]\r\n" + first + "\r\n" + v.between +
+             "[HKEY_CURRENT_USER\\" + v.key + "\\Sub]\r\n\r\n" + v.between + "[HKEY_CURRENT_USER\\" +
+             other_spelling + "]\r\n" + last + "\r\n";
+    };
+    write_registry(file("\"a\"=\"1\"\r\n\"b\"=\"1\"\r\n", "\"A\"=\"2\"\r\n\"c\"=\"2\"\r\n"));
+    RegistryKey key;
+    ASSERT_TRUE(reg_open_key(RootKey::current_user, v.key, key)) << v.row;
+    EXPECT_EQ(reg_read_string(key, "a"), "2") << v.row;
+    EXPECT_TRUE(reg_write_string(key, "b", "3"));
+    EXPECT_TRUE(reg_delete_value(key, "a"));
+    EXPECT_TRUE(reg_write_string(key, "d", "4"));
+    reg_commit();
+    end_run();
+    EXPECT_EQ(read_registry(), file("\"b\"=\"3\"\r\n", "\"c\"=\"2\"\r\n\"d\"=\"4\"\r\n")) << v.row;
+  }
 }
 
 TEST_F(RegistryFile, WritesWhatQuotesCannotHoldAsHex) {

@@ -63,6 +63,9 @@ struct SecondHalf {
 
   void check(int fd, std::uint64_t text_begin, std::uint64_t split, std::uint64_t end) {
     constexpr std::size_t kHeaderChunk = 4096;
+    // Room for as many sections a byte as the whole file's index has, so
+    // that no growth copies them (fresh pages are dear to fill).
+    sections.reset(0, (end - split) / 64);
     LineReader<Unit> first(fd, text_begin, split, kHeaderChunk);
     SectionSink<Unit> sink(sections);
     Scanner<Unit, SectionSink<Unit>> scanner(sink, text_begin != 0);

@@ -140,23 +140,31 @@ class IndexSink {
 // A bucket's sections are read from their first lines to their header
 // lines. They are read a window of the file at a time, so that a bucket of
 // many sections (a large subtree, or one whose sections are spread about)
-// costs a read a megabyte rather than one a section.
+// costs a read a megabyte rather than one a section. A window reaches only
+// as far as the bucket's sections do: a few sections cost a few pages.
 template <class Unit>
 bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
-  constexpr std::size_t kWindowUnits = (1 << 20) / sizeof(Unit);
+  constexpr std::uint64_t kWindowBytes = 1 << 20;
   constexpr std::size_t kHeaderChunk = 4096;
   IndexSink<Unit> sink(*this);
   Scanner<Unit, IndexSink<Unit>> scanner(sink, header_);
   std::vector<Unit> window;
   std::uint64_t window_at = 0;
   TextLine<Unit> line;
-  for (std::uint32_t section = 0; section < index_.section_count(); ++section) {
+  const std::uint32_t sections = index_.section_count();
+  for (std::uint32_t section = 0; section < sections; ++section) {
     if (index_.bucket(section) != bucket) continue;
     const std::uint64_t begin = index_.section_begin(section);
     const std::uint64_t end = index_.section_end(section, file_size_);
     const auto window_end = [&] { return window_at + window.size() * sizeof(Unit); };
-    if ((begin < window_at || end > window_end()) && end - begin <= kWindowUnits * sizeof(Unit)) {
-      window.resize(std::min<std::uint64_t>(kWindowUnits, (file_size_ - begin) / sizeof(Unit)));
+    if ((begin < window_at || end > window_end()) && end - begin <= kWindowBytes) {
+      std::uint64_t reach = end;
+      for (std::uint32_t later = section + 1;
+           later < sections && index_.section_begin(later) - begin < kWindowBytes; ++later) {
+        const std::uint64_t later_end = index_.section_end(later, file_size_);
+        if (index_.bucket(later) == bucket && later_end - begin <= kWindowBytes) reach = later_end;
+      }
+      window.resize((reach - begin) / sizeof(Unit));
       window_at = begin;
       if (!read_at(window.data(), window.size() * sizeof(Unit), begin)) {
         error = {0, std::strerror(errno)};
