@@ -2,17 +2,16 @@
 
 namespace morvex::regfile {
 
-void KeyIndex::reset(std::size_t root_count, std::size_t expected_keys) {
+void KeyIndex::reset(std::size_t root_count, std::size_t expected_sections) {
   keys_ = {};
-  keys_.reserve(root_count + expected_keys);
   keys_.resize(root_count);
   slots_.assign(64, 0);
   mask_ = slots_.size() - 1;
   pending_hashes_ = {};
   section_begins_ = {};
-  section_begins_.reserve(expected_keys);
+  section_begins_.reserve(expected_sections);
   section_buckets_ = {};
-  section_buckets_.reserve(expected_keys);
+  section_buckets_.reserve(expected_sections);
   sections_past_4gb_.clear();
   extra_sections_.clear();
   name_blocks_.clear();

@@ -98,9 +98,12 @@ std::uint32_t path_bucket(std::uint32_t hash_of_a, const Unit* b, std::size_t b_
 
 class KeyIndex {
  public:
-  // Empty but for the roots, keys 0 to root_count - 1. `expected_keys` only
-  // reserves room (untouched room costs no memory).
-  void reset(std::size_t root_count, std::size_t expected_keys);
+  // Empty but for the roots, keys 0 to root_count - 1. `expected_sections`
+  // only reserves room (untouched room costs no memory).
+  void reset(std::size_t root_count, std::size_t expected_sections);
+  // Room for indexing a whole file. Not reserved before: a run that indexes
+  // a few subtrees would still fill a first huge page of it.
+  void reserve_keys(std::size_t expected_keys) { keys_.reserve(expected_keys); }
 
   std::size_t size() const { return keys_.size(); }
   IndexedKey& operator[](std::uint32_t key) { return keys_[key]; }

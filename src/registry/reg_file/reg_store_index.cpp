@@ -244,6 +244,7 @@ bool Store::index_for(std::size_t root, std::string_view path) {
 bool Store::index_all() {
   if (all_indexed_) return true;
   all_indexed_ = true;
+  index_.reserve_keys(index_.size() + file_size_ / 64);
   ScanError error;
   if (encoding_ == Encoding::utf16le ? index_rest<char16_t>(error)
                                      : index_rest<unsigned char>(error))
