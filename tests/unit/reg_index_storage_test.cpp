@@ -23,7 +23,7 @@ TEST(KeyIndexStorage, SectionOffsetsPastEach4GbStep) {
     later.reset(2, 0);
     for (std::size_t section = 0; section < begins.size(); ++section)
       (section < cut ? index : later).add_section(begins[section], kShallowSection);
-    index.append_sections(later);
+    index.append_sections(std::move(later));
     ASSERT_EQ(index.section_count(), begins.size()) << "cut " << cut;
     for (std::uint32_t section = 0; section < begins.size(); ++section) {
       EXPECT_EQ(index.section_begin(section), begins[section]) << "cut " << cut << ", section " << section;

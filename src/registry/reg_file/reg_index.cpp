@@ -1,5 +1,8 @@
 #include "registry/reg_file/reg_index.h"
 
+#include <initializer_list>
+#include <utility>
+
 namespace morvex::regfile {
 
 void KeyIndex::reset(std::size_t root_count, std::size_t expected_sections) {
@@ -8,10 +11,9 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_sections) {
   slots_.assign(64, 0);
   mask_ = slots_.size() - 1;
   pending_hashes_ = {};
-  section_begins_ = {};
-  section_begins_.reserve(expected_sections);
-  section_buckets_ = {};
-  section_buckets_.reserve(expected_sections);
+  sections_ = {};
+  sections_.reserve(expected_sections);
+  later_sections_ = {};
   sections_past_4gb_.clear();
   extra_sections_.clear();
   name_blocks_.clear();
@@ -19,28 +21,30 @@ void KeyIndex::reset(std::size_t root_count, std::size_t expected_sections) {
 }
 
 std::uint32_t KeyIndex::add_section(std::uint64_t begin, std::uint32_t bucket) {
-  const auto section = static_cast<std::uint32_t>(section_begins_.size());
+  const std::uint32_t section = section_count();
   while (sections_past_4gb_.size() < begin >> 32) sections_past_4gb_.push_back(section);
-  section_begins_.push_back(static_cast<std::uint32_t>(begin));
-  section_buckets_.push_back(bucket);
+  (later_sections_.empty() ? sections_ : later_sections_)
+      .push_back({static_cast<std::uint32_t>(begin), bucket});
   return section;
 }
 
-void KeyIndex::append_sections(const KeyIndex& later) {
+void KeyIndex::append_sections(KeyIndex&& later) {
   const std::uint32_t base = section_count();
   for (std::size_t past = sections_past_4gb_.size(); past < later.sections_past_4gb_.size(); ++past)
     sections_past_4gb_.push_back(base + later.sections_past_4gb_[past]);
-  section_begins_.insert(section_begins_.end(), later.section_begins_.begin(),
-                         later.section_begins_.end());
-  section_buckets_.insert(section_buckets_.end(), later.section_buckets_.begin(),
-                          later.section_buckets_.end());
+  for (LargeArray<Section>* part : {&later.sections_, &later.later_sections_}) {
+    if (later_sections_.empty())
+      later_sections_ = std::move(*part);
+    else
+      later_sections_.insert(later_sections_.end(), part->begin(), part->end());
+  }
 }
 
 std::uint64_t KeyIndex::section_begin(std::uint32_t section) const {
   const auto high = static_cast<std::uint64_t>(
       std::upper_bound(sections_past_4gb_.begin(), sections_past_4gb_.end(), section) -
       sections_past_4gb_.begin());
-  return high << 32 | section_begins_[section];
+  return high << 32 | at(section).begin;
 }
 
 void KeyIndex::add_own_section(std::uint32_t key, std::uint32_t section) {

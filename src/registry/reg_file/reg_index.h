@@ -117,14 +117,17 @@ class KeyIndex {
 
   // Sections in file order; a section runs to the start of the next one.
   std::uint32_t add_section(std::uint64_t begin, std::uint32_t bucket);
-  // The sections of a later part of the same file, noted apart.
-  void append_sections(const KeyIndex& later);
-  std::uint32_t section_count() const { return static_cast<std::uint32_t>(section_begins_.size()); }
-  std::uint32_t bucket(std::uint32_t section) const { return section_buckets_[section]; }
-  void mark_indexed(std::uint32_t section) { section_buckets_[section] = kIndexedSection; }
+  // The sections of a later part of the same file, noted apart; they are
+  // taken over rather than copied.
+  void append_sections(KeyIndex&& later);
+  std::uint32_t section_count() const {
+    return static_cast<std::uint32_t>(sections_.size() + later_sections_.size());
+  }
+  std::uint32_t bucket(std::uint32_t section) const { return at(section).bucket; }
+  void mark_indexed(std::uint32_t section) { at(section).bucket = kIndexedSection; }
   std::uint64_t section_begin(std::uint32_t section) const;
   std::uint64_t section_end(std::uint32_t section, std::uint64_t file_size) const {
-    return section + 1 < section_begins_.size() ? section_begin(section + 1) : file_size;
+    return section + 1 < section_count() ? section_begin(section + 1) : file_size;
   }
   void add_own_section(std::uint32_t key, std::uint32_t section);
   std::vector<std::uint32_t> sections_of(std::uint32_t key) const;
@@ -168,11 +171,21 @@ class KeyIndex {
   LargeArray<std::uint64_t> slots_;  // hash << 32 | (key + 1); 0 is empty
   std::size_t mask_ = 0;
   std::vector<std::uint32_t> pending_hashes_;  // of the last keys, not yet in slots_
-  // Where sections begin, in file order: the low 32 bits of each offset,
-  // and the first section past each further 4 GB of the file.
-  LargeArray<std::uint32_t> section_begins_;
-  LargeArray<std::uint32_t> section_buckets_;
+  // Where a section begins (the low 32 bits of its offset) and its bucket,
+  // side by side: a few sections fill one fresh page, not two.
+  struct Section {
+    std::uint32_t begin;
+    std::uint32_t bucket;
+  };
+  // In file order: those noted here, then those of a later part.
+  LargeArray<Section> sections_;
+  LargeArray<Section> later_sections_;
+  // The first section past each further 4 GB of the file.
   std::vector<std::uint32_t> sections_past_4gb_;
+  Section& at(std::uint32_t section) {
+    return section < sections_.size() ? sections_[section] : later_sections_[section - sections_.size()];
+  }
+  const Section& at(std::uint32_t section) const { return const_cast<KeyIndex*>(this)->at(section); }
   struct ExtraSection {
     std::uint32_t key;
     std::uint32_t section;

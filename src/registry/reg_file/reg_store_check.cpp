@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "registry/reg_file/reg_store.h"
@@ -132,7 +133,7 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
     index_.reset(kRootCount, file_size_ / 64);
     return scan_whole<Unit>(begin, error);
   }
-  index_.append_sections(second.sections);
+  index_.append_sections(std::move(second.sections));
   ends_with_line_end_ = second.ends_with_line_end;
   take_header(sizeof(Unit) == 2, sink.file_header(), scanner.line_end(), begin, second.text_end);
   return true;
