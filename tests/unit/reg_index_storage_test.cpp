@@ -26,9 +26,11 @@ TEST(KeyIndexStorage, SectionOffsetsPastEach4GbStep) {
     index.append_sections(std::move(later));
     ASSERT_EQ(index.section_count(), begins.size()) << "cut " << cut;
     for (std::uint32_t section = 0; section < begins.size(); ++section) {
-      EXPECT_EQ(index.section_begin(section), begins[section]) << "cut " << cut << ", section " << section;
+      const std::string trace =
+          "cut " + std::to_string(cut) + ", section " + std::to_string(section);
+      EXPECT_EQ(index.section_begin(section), begins[section]) << trace;
       const std::uint64_t end = section + 1 < begins.size() ? begins[section + 1] : 0x700000000ull;
-      EXPECT_EQ(index.section_end(section, 0x700000000ull), end) << "cut " << cut << ", section " << section;
+      EXPECT_EQ(index.section_end(section, 0x700000000ull), end) << trace;
     }
   }
 }
@@ -74,8 +76,10 @@ TEST(KeyIndexStorage, NameHashIgnoresOnlyTheCaseOfAToZ) {
   };
   for (const Row& row : rows) {
     const std::string trace = "row " + std::to_string(&row - rows.data());
-    const bool wide_alike = name_hash(7, row.a.data(), row.a.size()) == name_hash(7, row.b.data(), row.b.size());
-    EXPECT_EQ(wide_alike, row.alike) << trace << " (UTF-16)";
+    const auto wide = [](const std::u16string& text) {
+      return name_hash(7, text.data(), text.size());
+    };
+    EXPECT_EQ(wide(row.a) == wide(row.b), row.alike) << trace << " (UTF-16)";
     std::string a(row.a.begin(), row.a.end());  // the low bytes: Latin-1
     std::string b(row.b.begin(), row.b.end());
     const auto narrow = [](const std::string& text, std::uint32_t parent) {

@@ -499,9 +499,9 @@ TEST_F(RegistryFile, MergesSeveralSectionsOfOneKey) {
     std::string other_spelling = v.key;
     other_spelling.back() = 'k';
     const auto file = [&](const std::string& first, const std::string& last) {
-      return "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + v.key + "]\r\n" + first + "\r\n" + v.between +
-             "[HKEY_CURRENT_USER\\" + v.key + "\\Sub]\r\n\r\n" + v.between + "[HKEY_CURRENT_USER\\" +
-             other_spelling + "]\r\n" + last + "\r\n";
+      const std::string root = "[HKEY_CURRENT_USER\\";
+      return "REGEDIT4\r\n\r\n" + root + v.key + "]\r\n" + first + "\r\n" + v.between + root +
+             v.key + "\\Sub]\r\n\r\n" + v.between + root + other_spelling + "]\r\n" + last + "\r\n";
     };
     write_registry(file("\"a\"=\"1\"\r\n\"b\"=\"1\"\r\n", "\"A\"=\"2\"\r\n\"c\"=\"2\"\r\n"));
     RegistryKey key;

@@ -183,9 +183,12 @@ class KeyIndex {
   // The first section past each further 4 GB of the file.
   std::vector<std::uint32_t> sections_past_4gb_;
   Section& at(std::uint32_t section) {
-    return section < sections_.size() ? sections_[section] : later_sections_[section - sections_.size()];
+    const std::size_t here = sections_.size();
+    return section < here ? sections_[section] : later_sections_[section - here];
   }
-  const Section& at(std::uint32_t section) const { return const_cast<KeyIndex*>(this)->at(section); }
+  const Section& at(std::uint32_t section) const {
+    return const_cast<KeyIndex*>(this)->at(section);
+  }
   struct ExtraSection {
     std::uint32_t key;
     std::uint32_t section;
