@@ -96,6 +96,10 @@ std::uint32_t path_bucket(std::uint32_t hash_of_a, const Unit* b, std::size_t b_
   return hash <= kShallowSection ? hash + 2 : hash;
 }
 
+// Room is reserved for a key or a section every this many bytes of a file,
+// as densely as real files hold them; pages never touched cost nothing.
+inline constexpr std::uint64_t kBytesPerKey = 64;
+
 class KeyIndex {
  public:
   // Empty but for the roots, keys 0 to root_count - 1. `expected_sections`

@@ -64,9 +64,8 @@ struct SecondHalf {
 
   void check(int fd, std::uint64_t text_begin, std::uint64_t split, std::uint64_t end) {
     constexpr std::size_t kHeaderChunk = 4096;
-    // Room for as many sections a byte as the whole file's index has, so
-    // that no growth copies them (fresh pages are dear to fill).
-    sections.reset(0, (end - split) / 64);
+    // Room enough that no growth copies them: fresh pages are dear to fill.
+    sections.reset(0, (end - split) / kBytesPerKey);
     LineReader<Unit> first(fd, text_begin, split, kHeaderChunk);
     SectionSink<Unit> sink(sections);
     Scanner<Unit, SectionSink<Unit>> scanner(sink, text_begin != 0);
@@ -130,7 +129,7 @@ bool Store::scan_file(std::uint64_t begin, ScanError& error) {
   if (!checked || !second.checked) {
     // The whole file again in one pass, so that its first fault is the one
     // reported, as a line-by-line reader would find it.
-    index_.reset(kRootCount, file_size_ / 64);
+    index_.reset(kRootCount, file_size_ / kBytesPerKey);
     return scan_whole<Unit>(begin, error);
   }
   index_.append_sections(std::move(second.sections));

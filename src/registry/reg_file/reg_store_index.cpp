@@ -145,7 +145,6 @@ class IndexSink {
 template <class Unit>
 bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
   constexpr std::uint64_t kWindowBytes = 1 << 20;
-  constexpr std::size_t kHeaderChunk = 4096;
   IndexSink<Unit> sink(*this);
   Scanner<Unit, IndexSink<Unit>> scanner(sink, header_);
   std::vector<Unit> window;
@@ -177,7 +176,7 @@ bool Store::index_bucket(std::uint32_t bucket, ScanError& error) {
       reader.emplace(window.data() + (begin - window_at) / sizeof(Unit),
                      (end - begin) / sizeof(Unit), begin);
     else
-      reader.emplace(file_fd_, begin, end, kHeaderChunk);
+      reader.emplace(file_fd_, begin, end);
     sink.number_next(section);
     while (sink.next_section() == section) {
       if (reader->next(line) != LineReader<Unit>::Status::line) {
@@ -244,7 +243,7 @@ bool Store::index_for(std::size_t root, std::string_view path) {
 bool Store::index_all() {
   if (all_indexed_) return true;
   all_indexed_ = true;
-  index_.reserve_keys(index_.size() + file_size_ / 64);
+  index_.reserve_keys(index_.size() + file_size_ / kBytesPerKey);
   ScanError error;
   if (encoding_ == Encoding::utf16le ? index_rest<char16_t>(error)
                                      : index_rest<unsigned char>(error))

@@ -77,8 +77,7 @@ bool Store::load() {
     return load_failed();
   }
   const ByteOrderMark mark = sniff_byte_order_mark(std::string_view(first, first_size));
-  // Room for the sections of a dense file; pages never touched cost nothing.
-  index_.reset(kRootCount, file_size_ / 64);
+  index_.reset(kRootCount, file_size_ / kBytesPerKey);
   ScanError error;
   if (!check_file(mark, error)) {
     report_error("%s:%zu: %s", path_.c_str(), error.line, error.what.c_str());
