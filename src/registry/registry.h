@@ -106,6 +106,9 @@ bool reg_delete_value(const RegistryKey& key, const std::string& name);
 bool reg_delete_key(RootKey root, const std::string& path);
 // A failed query counts as no subkeys.
 bool reg_has_subkeys(const RegistryKey& key);
+// The names of the key's subkeys, for reading an installation; a dry run's
+// deletions are not hidden from it.
+bool reg_list_subkeys(const RegistryKey& key, std::vector<std::string>& names);
 // How many values the key holds: the bound for a count of numbered entries
 // read from untrusted data.
 bool reg_count_values(const RegistryKey& key, std::uint32_t& count);

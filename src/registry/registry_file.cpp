@@ -96,6 +96,11 @@ bool count_subkeys(Native key, std::uint32_t& count) {
   return found != kNoKey && regfile::the_store().count_subkeys(found, count);
 }
 
+bool list_subkeys(Native key, std::vector<std::string>& names) {
+  const std::uint32_t found = key_of(key);
+  return found != kNoKey && regfile::the_store().list_subkeys(found, names);
+}
+
 bool write_value(Native key, const RegistryValue& value) {
   const std::uint32_t found = key_of(key);
   return found != kNoKey &&

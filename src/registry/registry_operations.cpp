@@ -136,6 +136,11 @@ bool reg_has_subkeys(const RegistryKey& key) {
          count > change_journal().unmade_subkey_deletions(key.root(), key.path());
 }
 
+bool reg_list_subkeys(const RegistryKey& key, std::vector<std::string>& names) {
+  names.clear();
+  return usable(key) && backend::list_subkeys(key.native(), names);
+}
+
 bool reg_list_values(const RegistryKey& key, std::vector<RegistryValue>& values) {
   values.clear();
   if (!usable(key) || !backend::list_values(key.native(), values)) return false;
