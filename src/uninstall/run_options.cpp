@@ -41,8 +41,12 @@ bool refuse(const char* format, const std::string& option) {
 bool asks_for_exit_status(const std::vector<std::string>& words) {
   for (std::size_t next = 1; next < words.size() && words[next].starts_with("--"); ++next) {
     if (words[next] == "--exit-status") return true;
+    // A file's name is no option, whatever it looks like.
     for (const FileOption& option : kFileOptions)
-      if (words[next] == option.name) ++next;
+      if (words[next] == option.name) {
+        ++next;
+        break;
+      }
   }
   return false;
 }
