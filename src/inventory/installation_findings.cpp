@@ -119,7 +119,8 @@ void check_ides(const Installation& installation, std::vector<Finding>& findings
                                             : menu.entries > 0;
     if (menu.present && count_wrong)
       findings.push_back(
-          {formatted("%s's Tools menu holds %d entries but \"NumTools\" is %s", title, menu.entries,
+          {formatted("%s's Tools menu holds %d entr%s but \"NumTools\" is %s", title, menu.entries,
+                     menu.entries == 1 ? "y" : "ies",
                      menu.num_tools ? std::to_string(*menu.num_tools).c_str() : "missing"),
            formatted("reg add \"HKCU\\%s\" /v NumTools /t REG_DWORD /d %d /f", menu.key.c_str(),
                      menu.entries)});
