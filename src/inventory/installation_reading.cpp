@@ -41,7 +41,7 @@ constexpr IdeLayout kIdes[] = {
 
 std::optional<std::string> read_text(RootKey root, const std::string& path, const std::string& name) {
   RegistryKey key;
-  if (!reg_open_key(root, path, key)) return std::nullopt;
+  if (!reg_open_key_to_read(root, path, key)) return std::nullopt;
   return reg_read_string(key, name);
 }
 
@@ -54,7 +54,7 @@ std::optional<std::int32_t> read_number(const RegistryKey& key, const std::strin
 std::vector<std::string> subkeys_of(const std::string& path) {
   std::vector<std::string> names;
   RegistryKey key;
-  if (reg_open_key(RootKey::current_user, path, key)) reg_list_subkeys(key, names);
+  if (reg_open_key_to_read(RootKey::current_user, path, key)) reg_list_subkeys(key, names);
   return names;
 }
 
@@ -89,7 +89,7 @@ GenerationRegistration read_registration(int generation) {
   registration.generation = generation;
   const std::string path = std::string(kIdeKey) + "\\" + std::to_string(generation);
   RegistryKey key;
-  if (!reg_open_key(RootKey::current_user, path, key)) return registration;
+  if (!reg_open_key_to_read(RootKey::current_user, path, key)) return registration;
   registration.present = true;
   registration.list = reg_read_string(key, "Compiler_List");
   registration.selected = reg_read_string(key, "Compiler");
@@ -98,7 +98,7 @@ GenerationRegistration read_registration(int generation) {
   for_each_list_item(*registration.list, [&](const ListItem& item) {
     RegisteredRelease release{std::string(item.text), false, std::nullopt};
     RegistryKey release_key;
-    if (reg_open_key(RootKey::current_user, path + "\\" + release.name, release_key)) {
+    if (reg_open_key_to_read(RootKey::current_user, path + "\\" + release.name, release_key)) {
       release.has_key = true;
       release.languages = read_number(release_key, "Languages");
     }
@@ -111,7 +111,7 @@ void read_product_files(Installation& installation) {
   installation.bin_folder = read_text(RootKey::current_user, kSelectCompilerKey, "Bin_directory");
   if (!installation.bin_folder) return;
   RegistryKey counts;
-  const bool counted = reg_open_key(RootKey::local_machine, kSharedDllsKey, counts);
+  const bool counted = reg_open_key_to_read(RootKey::local_machine, kSharedDllsKey, counts);
   for (const ProductFileName& file : kProductFiles) {
     // Composed as the installer composed the counts' names.
     ProductFile product{*installation.bin_folder + "\\" + file.name, file.generation, std::nullopt,
@@ -137,7 +137,7 @@ ToolsMenuState read_tools_menu(const Installation& installation, const IdeLayout
   menu.key = layout.tools_menu_key;
   RegistryKey key;
   std::uint32_t values = 0;
-  if (!reg_open_key(RootKey::current_user, menu.key, key) || !reg_count_values(key, values)) return menu;
+  if (!reg_open_key_to_read(RootKey::current_user, menu.key, key) || !reg_count_values(key, values)) return menu;
   menu.present = true;
   menu.num_tools = read_number(key, "NumTools");
   const auto label = [&](std::uint32_t number) {

@@ -91,6 +91,9 @@ class RegistryKey {
 
 // Opens an existing key for reading and writing values; never creates one.
 bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key);
+// Opens an existing key for reading only: a look at the installation must
+// work without the right to change it (HKEY_LOCAL_MACHINE for a user).
+bool reg_open_key_to_read(RootKey root, const std::string& path, RegistryKey& key);
 void reg_close_key(RegistryKey& key);
 
 // The first four bytes of the value's data, little-endian, whatever its type;

@@ -17,6 +17,7 @@ namespace morvex::backend {
 using Native = RegistryKey::Native;
 
 bool open_key(RootKey root, const std::string& path, Native& native);
+bool open_key_to_read(RootKey root, const std::string& path, Native& native);
 // RegistryKey::close_native releases what open_key returned.
 
 std::optional<RegistryValue> read_value(Native key, const std::string& name);

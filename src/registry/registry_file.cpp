@@ -75,6 +75,11 @@ bool open_key(RootKey root, const std::string& path, Native& native) {
   return true;
 }
 
+// The file is read under the run's lock either way.
+bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
+  return open_key(root, path, native);
+}
+
 std::optional<RegistryValue> read_value(Native key, const std::string& name) {
   const std::uint32_t found = key_of(key);
   const regfile::StoredValue* value =

@@ -57,6 +57,14 @@ bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
   return true;
 }
 
+bool reg_open_key_to_read(RootKey root, const std::string& path, RegistryKey& key) {
+  backend::Native native = 0;
+  if (change_journal().key_deleted(root, path) || !backend::open_key_to_read(root, path, native))
+    return false;
+  key.adopt(native, root, path);
+  return true;
+}
+
 void reg_close_key(RegistryKey& key) { key.close(); }
 
 std::optional<RegistryValue> reg_read_value(const RegistryKey& key, const std::string& name) {

@@ -35,6 +35,15 @@ bool open_key(RootKey root, const std::string& path, Native& native) {
   return true;
 }
 
+bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, KEY_READ | kRegistryView, &opened) !=
+      ERROR_SUCCESS)
+    return false;
+  native = reinterpret_cast<Native>(opened);
+  return true;
+}
+
 std::optional<RegistryValue> read_value(Native key, const std::string& name) {
   RegistryValue value{name, 0, std::string(kRegistryReadLimit, '\0')};
   for (;;) {
