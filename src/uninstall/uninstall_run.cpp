@@ -238,10 +238,12 @@ int run_uninstall(const std::vector<std::string>& words) {
       keep_removed_files(nullptr);
     }
   } forget_undo;
+  const auto run_status = [&] {
+    if (account.confirmation == "no") return kRunDeclined;
+    return error_stream_written() ? kRunErrors : kRunClean;
+  };
   const auto write_report = [&] {
-    account.exit_status = account.confirmation == "no"  ? kRunDeclined
-                          : error_stream_written()     ? kRunErrors
-                                                        : kRunClean;
+    account.exit_status = run_status();
     return options.report_path.empty() || write_run_report(options.report_path, account);
   };
   // Written first, so that a report that cannot be written stops the run
@@ -256,7 +258,8 @@ int run_uninstall(const std::vector<std::string>& words) {
     hand_over(account, [&] { write_report(); });
   write_report();
   if (account.dry_run) std::fputs(change_listing(change_journal(), account).c_str(), stdout);
-  return status(static_cast<RunStatus>(account.exit_status));
+  // Counts a report that could not be written at the end too.
+  return status(run_status());
 }
 
 }  // namespace morvex
