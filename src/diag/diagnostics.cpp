@@ -14,6 +14,7 @@ std::string& stored_program_name() {
 }
 
 struct KeptLines {
+  bool written = false;
   bool keeping = false;
   std::vector<std::string> lines;
 };
@@ -37,11 +38,14 @@ void report_error(const char* format, ...) {
   write_error_stream(line);
 }
 
+bool error_stream_written() { return kept().written; }
+
 void keep_error_lines() { kept().keeping = true; }
 
 const std::vector<std::string>& kept_error_lines() { return kept().lines; }
 
 void write_error_stream(std::string_view text) {
+  kept().written = true;
   if (kept().keeping) {
     for (std::string_view rest = text; !rest.empty();) {
       const std::size_t end = rest.find('\n');

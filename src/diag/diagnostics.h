@@ -21,6 +21,10 @@ void report_error(const char* format, ...) MORVEX_PRINTF(1, 2);
 // Failures to write are ignored: there is nowhere left to report them.
 void write_error_stream(std::string_view text);
 
+// Whether anything was written to the error stream so far: the run's
+// status when the caller asked for one.
+bool error_stream_written();
+
 // From now on every line written to the error stream is also kept, without
 // its line break, for the run's report.
 void keep_error_lines();

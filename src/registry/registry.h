@@ -91,6 +91,9 @@ class RegistryKey {
 
 // Opens an existing key for reading and writing values; never creates one.
 bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key);
+// Opens an existing key for reading only: a look at the installation must
+// work without the right to change it (HKEY_LOCAL_MACHINE for a user).
+bool reg_open_key_to_read(RootKey root, const std::string& path, RegistryKey& key);
 void reg_close_key(RegistryKey& key);
 
 // The first four bytes of the value's data, little-endian, whatever its type;
@@ -106,6 +109,9 @@ bool reg_delete_value(const RegistryKey& key, const std::string& name);
 bool reg_delete_key(RootKey root, const std::string& path);
 // A failed query counts as no subkeys.
 bool reg_has_subkeys(const RegistryKey& key);
+// The names of the key's subkeys, for reading an installation; a dry run's
+// deletions are not hidden from it.
+bool reg_list_subkeys(const RegistryKey& key, std::vector<std::string>& names);
 // How many values the key holds: the bound for a count of numbered entries
 // read from untrusted data.
 bool reg_count_values(const RegistryKey& key, std::uint32_t& count);

@@ -17,11 +17,13 @@ namespace morvex::backend {
 using Native = RegistryKey::Native;
 
 bool open_key(RootKey root, const std::string& path, Native& native);
+bool open_key_to_read(RootKey root, const std::string& path, Native& native);
 // RegistryKey::close_native releases what open_key returned.
 
 std::optional<RegistryValue> read_value(Native key, const std::string& name);
 bool list_values(Native key, std::vector<RegistryValue>& values);
 bool count_subkeys(Native key, std::uint32_t& count);
+bool list_subkeys(Native key, std::vector<std::string>& names);
 bool write_value(Native key, const RegistryValue& value);
 bool delete_value(Native key, const std::string& name);
 bool delete_key(RootKey root, const std::string& path);

@@ -75,6 +75,11 @@ bool open_key(RootKey root, const std::string& path, Native& native) {
   return true;
 }
 
+// The file is read under the run's lock either way.
+bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
+  return open_key(root, path, native);
+}
+
 std::optional<RegistryValue> read_value(Native key, const std::string& name) {
   const std::uint32_t found = key_of(key);
   const regfile::StoredValue* value =
@@ -94,6 +99,11 @@ bool list_values(Native key, std::vector<RegistryValue>& values) {
 bool count_subkeys(Native key, std::uint32_t& count) {
   const std::uint32_t found = key_of(key);
   return found != kNoKey && regfile::the_store().count_subkeys(found, count);
+}
+
+bool list_subkeys(Native key, std::vector<std::string>& names) {
+  const std::uint32_t found = key_of(key);
+  return found != kNoKey && regfile::the_store().list_subkeys(found, names);
 }
 
 bool write_value(Native key, const RegistryValue& value) {

@@ -57,6 +57,14 @@ bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
   return true;
 }
 
+bool reg_open_key_to_read(RootKey root, const std::string& path, RegistryKey& key) {
+  backend::Native native = 0;
+  if (change_journal().key_deleted(root, path) || !backend::open_key_to_read(root, path, native))
+    return false;
+  key.adopt(native, root, path);
+  return true;
+}
+
 void reg_close_key(RegistryKey& key) { key.close(); }
 
 std::optional<RegistryValue> reg_read_value(const RegistryKey& key, const std::string& name) {
@@ -134,6 +142,11 @@ bool reg_has_subkeys(const RegistryKey& key) {
   std::uint32_t count = 0;
   return usable(key) && backend::count_subkeys(key.native(), count) &&
          count > change_journal().unmade_subkey_deletions(key.root(), key.path());
+}
+
+bool reg_list_subkeys(const RegistryKey& key, std::vector<std::string>& names) {
+  names.clear();
+  return usable(key) && backend::list_subkeys(key.native(), names);
 }
 
 bool reg_list_values(const RegistryKey& key, std::vector<RegistryValue>& values) {

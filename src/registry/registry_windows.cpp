@@ -35,6 +35,15 @@ bool open_key(RootKey root, const std::string& path, Native& native) {
   return true;
 }
 
+bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, KEY_READ | kRegistryView, &opened) !=
+      ERROR_SUCCESS)
+    return false;
+  native = reinterpret_cast<Native>(opened);
+  return true;
+}
+
 std::optional<RegistryValue> read_value(Native key, const std::string& name) {
   RegistryValue value{name, 0, std::string(kRegistryReadLimit, '\0')};
   for (;;) {
@@ -78,6 +87,22 @@ bool count_subkeys(Native key, std::uint32_t& count) {
     return false;
   count = subkeys;
   return true;
+}
+
+bool list_subkeys(Native key, std::vector<std::string>& names) {
+  DWORD longest_name = 0;
+  if (RegQueryInfoKeyA(handle_of(key), nullptr, nullptr, nullptr, nullptr, &longest_name, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  std::string name(longest_name + 1, '\0');
+  for (DWORD index = 0;; ++index) {
+    auto name_size = static_cast<DWORD>(name.size());
+    const LSTATUS status = RegEnumKeyExA(handle_of(key), index, name.data(), &name_size, nullptr,
+                                         nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) return true;
+    if (status != ERROR_SUCCESS) return false;
+    names.push_back(name.substr(0, name_size));
+  }
 }
 
 bool write_value(Native key, const RegistryValue& value) {

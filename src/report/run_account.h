@@ -20,9 +20,11 @@ struct RunAccount {
   std::vector<std::string> words;  // the whole command line, word 0 first
   std::string version_key;
   bool dry_run = false;
-  // "yes", "no", "no terminal", "box not shown", or "not asked".
+  // "yes", "yes (--yes)", "no", "no terminal", "box not shown", or "not asked".
   std::string confirmation = "not asked";
   bool finished = false;
+  // What --exit-status returns for the run so far, given or not.
+  int exit_status = 0;
   FollowOnAccount follow_on;
 };
 

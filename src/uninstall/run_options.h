@@ -9,6 +9,13 @@ namespace morvex {
 
 struct RunOptions {
   bool dry_run = false;
+  // Asks nothing and goes on as if answered Yes, for silent installs.
+  bool assume_yes = false;
+  // The exit status tells how the run went (see RunStatus) instead of 0.
+  bool exit_status = false;
+  // Read the installation and tell what is there, or what is half there.
+  bool list = false;
+  bool check = false;
   std::string report_path;
   std::string undo_path;
   std::string restore_path;

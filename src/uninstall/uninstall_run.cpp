@@ -8,6 +8,7 @@
 #include "diag/diagnostics.h"
 #include "diag/shared_errors.h"
 #include "files/product_files.h"
+#include "inventory/inventory.h"
 #include "ide/ide_restore.h"
 #include "registry/change_journal.h"
 #include "report/change_listing.h"
@@ -19,6 +20,7 @@
 #include "registry/registry.h"
 #include "uninstall/confirm.h"
 #include "uninstall/release_24_key.h"
+#include "uninstall/run_status.h"
 #include "uninstall/usage.h"
 #include "undo/restore.h"
 #include "undo/undo_writer.h"
@@ -153,12 +155,14 @@ std::int32_t read_ide_selector(const std::string& version_key) {
 namespace {
 
 // The fixed sequence; false when the user answered No and nothing changed.
-bool uninstall_release(RunState& run, RunAccount& account) {
+bool uninstall_release(RunState& run, RunAccount& account, bool assume_yes) {
   run.ide_selector = read_ide_selector(run.version_key);
   run.is_release_24 = run.version_key.starts_with("24");
 
   if (run.ide_selector != 4) {
-    if (!account.dry_run) {
+    if (assume_yes && !account.dry_run) {
+      account.confirmation = "yes (--yes)";
+    } else if (!account.dry_run) {
       const Confirmation answer = confirm_uninstall();
       account.confirmation = confirmation_name(answer);
       if (answer == Confirmation::no) return false;
@@ -186,14 +190,23 @@ bool uninstall_release(RunState& run, RunAccount& account) {
 int run_uninstall(const std::vector<std::string>& words) {
   set_program_name(words.empty() ? std::string() : words[0]);
   RunOptions options;
-  if (!read_run_options(words, options)) return 0;
+  // Callers rely on 0 on every path unless they asked otherwise.
+  const auto status = [&](RunStatus how) { return options.exit_status ? how : kRunClean; };
+  const auto status_so_far = [&] { return status(error_stream_written() ? kRunErrors : kRunClean); };
+  if (!read_run_options(words, options))
+    return status(error_stream_written() ? kRunUsageError : kRunClean);
+  if (options.list) {
+    list_installation(options.report_path);
+    return status_so_far();
+  }
+  if (options.check) return check_installation(options.report_path);
   if (!options.restore_path.empty()) {
     restore_from_undo_record(options.restore_path);
-    return 0;
+    return status_so_far();
   }
   if (options.words.size() < 2) {
     report_error("no release named; usage: %s", kUsageLine);
-    return 0;
+    return status(kRunUsageError);
   }
 
   RunAccount account;
@@ -213,7 +226,7 @@ int run_uninstall(const std::vector<std::string>& words) {
   // the run before its first change.
   UndoWriter undo;
   if (!options.undo_path.empty()) {
-    if (!undo.open(options.undo_path)) return 0;
+    if (!undo.open(options.undo_path)) return status_so_far();
     change_journal().set_before_change([&](const RegistryChange& change) {
       return undo.before_change(change);
     });
@@ -225,22 +238,28 @@ int run_uninstall(const std::vector<std::string>& words) {
       keep_removed_files(nullptr);
     }
   } forget_undo;
+  const auto run_status = [&] {
+    if (account.confirmation == "no") return kRunDeclined;
+    return error_stream_written() ? kRunErrors : kRunClean;
+  };
   const auto write_report = [&] {
+    account.exit_status = run_status();
     return options.report_path.empty() || write_run_report(options.report_path, account);
   };
   // Written first, so that a report that cannot be written stops the run
   // before anything changes.
-  if (!write_report()) return 0;
+  if (!write_report()) return status_so_far();
 
   RunState run;
   run.version_key = account.version_key;
-  const bool went_on = uninstall_release(run, account);
+  const bool went_on = uninstall_release(run, account, options.assume_yes);
   account.finished = true;
   if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
     hand_over(account, [&] { write_report(); });
   write_report();
   if (account.dry_run) std::fputs(change_listing(change_journal(), account).c_str(), stdout);
-  return 0;
+  // Counts a report that could not be written at the end too.
+  return status(run_status());
 }
 
 }  // namespace morvex

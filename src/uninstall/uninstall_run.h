@@ -9,7 +9,8 @@
 namespace morvex {
 
 // Runs one uninstall for the command-line words (word 0 first) and returns
-// the exit status, which is 0 on every path.
+// the exit status: 0 on every path unless --exit-status, --list or --check
+// says otherwise (run_status.h).
 int run_uninstall(const std::vector<std::string>& words);
 
 // The install key's "IDE" value as a number; 0 when it cannot be read.

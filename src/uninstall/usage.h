@@ -7,8 +7,9 @@ namespace morvex {
 
 inline constexpr const char* kUsageLine = "morvex-uninstall VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]";
 inline constexpr const char* kOptionsUsageLine =
-    "morvex-uninstall [--dry-run] [--report FILE] [--undo FILE] VERSION_KEY "
-    "[FOLLOW_ON_PROGRAM [ARGUMENT]], or morvex-uninstall --restore FILE";
+    "morvex-uninstall [--dry-run] [--yes] [--exit-status] [--report FILE] [--undo FILE] VERSION_KEY "
+    "[FOLLOW_ON_PROGRAM [ARGUMENT]], or morvex-uninstall --restore FILE, "
+    "or morvex-uninstall --list|--check [--report FILE]";
 
 // Answers "--help" and "--version" on standard output. True when the word
 // was one of them: the run then changes nothing. No release key starts with

@@ -17,6 +17,7 @@ struct OptionsRow {
   std::string report, undo, restore;
   bool dry_run;
   std::string error_start;  // of the one line when it does not run
+  bool exit_status = false;  // known even when the line is refused
 };
 
 TEST(RunOptions, OnlyWordsBeforeTheVersionKeyAreOptions) {
@@ -32,6 +33,14 @@ TEST(RunOptions, OnlyWordsBeforeTheVersionKeyAreOptions) {
       {{"p", "--restore", "u.reg", "24"}, false, {}, "", "", "", false, "p: error: --restore stands alone;"},
       {{"p", "--dry-run", "--undo", "u", "24"}, false, {}, "", "", "", false,
        "p: error: --dry-run changes nothing to undo;"},
+      {{"p", "--yes", "--exit-status", "24", "--list"}, true, {"p", "24", "--list"}, "", "", "", false, "", true},
+      {{"p", "--list", "--report", "l.json"}, true, {"p"}, "l.json", "", "", false, ""},
+      {{"p", "--list", "24"}, false, {}, "", "", "", false, "p: error: --list stands alone;"},
+      {{"p", "--check", "--yes"}, false, {}, "", "", "", false, "p: error: --check stands alone;"},
+      {{"p", "--check", "--list", "--exit-status"}, false, {}, "", "", "", false,
+       "p: error: --list stands alone;", true},
+      {{"p", "--x", "--exit-status", "24"}, false, {}, "", "", "", false, "p: error: unknown option --x;", true},
+      {{"p", "--report", "--exit-status", "--x"}, false, {}, "", "", "", false, "p: error: unknown option --x;"},
   };
   set_program_name("p");
   for (const OptionsRow& row : rows) {
@@ -42,6 +51,7 @@ TEST(RunOptions, OnlyWordsBeforeTheVersionKeyAreOptions) {
     const bool runs = read_run_options(row.words, options);
     const std::string error = testing::internal::GetCapturedStderr();
     EXPECT_EQ(runs, row.runs) << trace;
+    EXPECT_EQ(options.exit_status, row.exit_status) << trace;
     if (!row.runs) {
       EXPECT_EQ(error.rfind(row.error_start, 0), 0u) << trace << ": " << error;
       continue;

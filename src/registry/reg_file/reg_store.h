@@ -44,6 +44,8 @@ class Store {
   std::uint32_t find_key(std::size_t root, std::string_view path);
   bool alive(std::uint32_t key) const;
   bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
+  // Names as the file first spelled them, in the order the file names them.
+  bool list_subkeys(std::uint32_t key, std::vector<std::string>& names);
   const StoredValue* find_value(std::uint32_t key, std::string_view name);
   // The key's present values, valid until the next change.
   bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);

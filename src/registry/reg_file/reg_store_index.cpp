@@ -338,6 +338,17 @@ bool Store::count_subkeys(std::uint32_t key, std::uint32_t& count) const {
   return true;
 }
 
+bool Store::list_subkeys(std::uint32_t key, std::vector<std::string>& names) {
+  // A key below a bucket's path has all its subkeys in that bucket, indexed
+  // when the key was found; the subkeys of one above may be in any bucket.
+  if (!alive(key) || (depth_of(key) < 2 && !index_all())) return false;
+  // Keys are only ever added, so they stand in the order they were first named.
+  for (std::uint32_t child = 0; child < index_.size(); ++child)
+    if (index_[child].parent == key && !index_[child].deleted && !read_name(child, names.emplace_back()))
+      return false;
+  return true;
+}
+
 bool Store::delete_key(std::size_t root, std::string_view path) {
   const std::uint32_t key = find_key(root, path);
   // Whether its parent is left without subkeys, and so without a trace in

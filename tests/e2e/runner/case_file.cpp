@@ -27,7 +27,7 @@ struct Section {
 const std::vector<std::string> kSectionNames = {
     "about", "platforms", "arguments", "answer",         "cwd",         "environment",
     "registry", "files",  "stderr",    "exit",           "registry after", "files after",
-    "64-bit registry"};
+    "64-bit registry", "stdout"};
 
 std::string trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");
@@ -258,6 +258,9 @@ bool parse_case(const std::string& text, const std::string& name, const std::str
       if (!parser.drive_files(section, result.files)) return false;
     } else if (section_name == "stderr") {
       for (const Line& line : section.body) result.expected_stderr += line.text + "\n";
+    } else if (section_name == "stdout") {
+      result.expected_stdout.emplace();
+      for (const Line& line : section.body) *result.expected_stdout += line.text + "\n";
     } else if (section_name == "exit") {
       if (!parser.single_line(section_name, section, value)) return false;
       char* end = nullptr;

@@ -43,6 +43,7 @@ struct Case {
   std::string registry;  // .reg lines without the header, each ending in \n
   std::vector<DriveFile> files;
   std::string expected_stderr;  // {program} not yet replaced
+  std::optional<std::string> expected_stdout;  // unset: not compared
   int expected_exit = 0;
   std::optional<std::string> registry_after;      // unset: unchanged
   std::optional<std::vector<DriveFile>> files_after;  // unset: unchanged

@@ -176,6 +176,7 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
       run_without_terminal();
     }
     run.error_stream = read_file(launch.stderr_file);
+    run.output = read_file(launch.stdout_file);
     std::error_code ignored;
     run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
                                      ? read_file(prefix + "/registry.reg")

@@ -38,13 +38,14 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-void compare_streams(const std::string& expected, const std::string& actual, CaseReport& report) {
+void compare_streams(const char* stream, const std::string& expected, const std::string& actual,
+                     CaseReport& report) {
   if (expected == actual) return;
   const std::vector<std::string> want = lines_of(expected);
   const std::vector<std::string> got = lines_of(actual);
   std::size_t first = 0;
   while (first < want.size() && first < got.size() && want[first] == got[first]) ++first;
-  report.problems.push_back("error stream differs from line " + std::to_string(first + 1) + ":");
+  report.problems.push_back(std::string(stream) + " differs from line " + std::to_string(first + 1) + ":");
   for (const std::string& line : want) report.problems.push_back("  expected| " + visible(line));
   for (const std::string& line : got) report.problems.push_back("  found   | " + visible(line));
 }
@@ -70,7 +71,11 @@ void check_run(const Case& c, const RunResult& run, const std::string& program_w
 
   std::string expected_stream = replace_all(c.expected_stderr, "{program}", program_word);
   if (line_end != "\n") expected_stream = replace_all(expected_stream, "\n", line_end);
-  compare_streams(expected_stream, run.error_stream, report);
+  compare_streams("error stream", expected_stream, run.error_stream, report);
+  if (c.expected_stdout)
+    compare_streams("standard output",
+                    line_end == "\n" ? *c.expected_stdout : replace_all(*c.expected_stdout, "\n", line_end),
+                    run.output, report);
 
   RegistryView expected;
   RegistryView actual;

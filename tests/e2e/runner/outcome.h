@@ -18,6 +18,7 @@ struct RunResult {
   bool ended = false;
   int exit_status = 0;  // -N: ended by signal N
   std::string error_stream;
+  std::string output;  // standard output
   std::vector<std::string> registry_texts;  // the .reg files that hold the registry after
 };
 

@@ -524,6 +524,7 @@ AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
     }
     wait_for_follow_on(c, prefix, recorder, 20);
     run.error_stream = read_file(launch.stderr_file);
+    run.output = read_file(launch.stdout_file);
     if (!then.empty()) {
       launch.words = {launch.program, program};
       for (const std::string& option : then) launch.words.push_back(placed(option));
