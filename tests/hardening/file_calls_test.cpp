@@ -71,6 +71,7 @@ bool parse_call(const std::string& line, Call& call) {
       ++at;
     }
   }
+  if (at_call && !folder.empty()) call.paths.push_back(folder);  // an fd alone: utimensat
   return true;
 }
 
