@@ -47,4 +47,17 @@ RunOutcome run_program(const ProgramRun& run, double deadline_seconds,
   return outcome;
 }
 
+bool only_lines_about_the_record(const std::string& error_stream) {
+  for (std::size_t start = 0; start < error_stream.size();) {
+    std::size_t end = error_stream.find('\n', start);
+    if (end == std::string::npos) end = error_stream.size();
+    const std::string line = error_stream.substr(start, end - start);
+    if (line.find(": the record has no end: ") == std::string::npos &&
+        line.find(": a change cut short is skipped: ") == std::string::npos)
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace morvex::hardening

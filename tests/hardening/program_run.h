@@ -44,6 +44,11 @@ RunOutcome run_program(const ProgramRun& run, double deadline_seconds = 60,
 // Waits for a started program; returns false if it did not end by itself.
 bool wait_program(pid_t pid, double deadline_seconds, RunOutcome& outcome);
 
+// Whether every line of an error stream is one a restore gives about the
+// record itself (an end missing, a change cut short): lines it repeats each
+// time, since it never changes the record.
+bool only_lines_about_the_record(const std::string& error_stream);
+
 // The first line of a text, without its line end.
 inline std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
