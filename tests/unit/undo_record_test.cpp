@@ -146,7 +146,7 @@ TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
       "\n[HKEY_CURRENT_USER\\K\\Gone]\n\"x\"=dword:00000007\n;>\"x\"=-\n;.\n"
       "\n[HKEY_CURRENT_USER\\K\\Empty]\n;.\n"
       "\n;file C:\\bin\\back.exe\n;.\n\n;file C:\\bin\\again.exe\n;.\n"
-      "\n;end of the run\n")).substr(2));
+      "\n;file C:\\bin\\lost.exe\n;.\n\n;end of the run\n")).substr(2));
   std::filesystem::create_directories(record + ".files/C/bin");
   support::write_file(record + ".files/C/bin/back.exe", "old");
   support::write_file(record + ".files/C/bin/again.exe", "old");
@@ -160,6 +160,8 @@ TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
   const std::vector<std::string> lines(kept_error_lines().begin() + lines_before,
                                        kept_error_lines().end());
   EXPECT_EQ(lines, (std::vector<std::string>{
+                       "morvex-uninstall: error: C:\\bin\\lost.exe: cannot put back the file kept "
+                       "in " + record + ".files/C/bin/lost.exe: No such file or directory",
                        "morvex-uninstall: error: C:\\bin\\again.exe is there again; the file the "
                        "uninstall removed stays in " + record + ".files/C/bin/again.exe",
                        "morvex-uninstall: error: HKEY_CURRENT_USER\\K: value \"v\" changed since "
@@ -181,7 +183,7 @@ TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
   restore_from_undo_record(record);
   end_run();
   EXPECT_EQ(read_registry(), restored);
-  EXPECT_EQ(kept_error_lines().size(), lines_between + 2);  // the same two lines, nothing else
+  EXPECT_EQ(kept_error_lines().size(), lines_between + 3);  // the same three lines, nothing else
 }
 
 }  // namespace
