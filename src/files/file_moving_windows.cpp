@@ -27,6 +27,16 @@ bool present(const std::string& path) {
 // the last step is a rename on one volume.
 std::string copy_in_progress(const std::string& path) { return path + ".moving"; }
 
+// A folder's new entry is on disk once the folder is flushed (where the file
+// system allows it): a file moved into a folder the machine forgets is lost.
+void flush_folder(const std::string& folder) {
+  const HANDLE handle = CreateFileA(folder.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  FlushFileBuffers(handle);
+  CloseHandle(handle);
+}
+
 bool make_folders_for(const std::string& file) {
   const std::size_t last = file.find_last_of("\\/");
   if (last == std::string::npos) return true;
@@ -34,7 +44,9 @@ bool make_folders_for(const std::string& file) {
        at = file.find_first_of("\\/", at + 1)) {
     const std::string folder = file.substr(0, at);
     if (folder.size() == 2 && folder[1] == ':') continue;  // a drive's root
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    if (CreateDirectoryA(folder.c_str(), nullptr))
+      flush_folder(folder.substr(0, folder.find_last_of("\\/") + 1));
+    else if (GetLastError() != ERROR_ALREADY_EXISTS)
       return false;
   }
   return true;
