@@ -13,6 +13,10 @@ namespace morvex {
 // why, and the old file stays as it was.
 bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason);
 
+// The whole file; false with the reason when it cannot be read, a folder
+// included ("a folder, not a file").
+bool read_whole_file(const std::string& path, std::string& bytes, std::string& reason);
+
 // Makes the entries of the path's folder durable: a rename into it or out of
 // it survives the machine only once the folder does.
 void sync_folder_of(const std::string& path);
@@ -32,6 +36,7 @@ class DurableAppender {
   bool create(const std::string& path, std::string_view bytes, std::string& reason);
   bool append(std::string_view bytes, std::string& reason);
   void close();
+  bool is_open() const { return handle_ != -1; }
 
  private:
   std::intptr_t handle_ = -1;

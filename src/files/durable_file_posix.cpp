@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,32 @@ std::string folder_of(const std::string& path) {
 }
 
 }  // namespace
+
+bool read_whole_file(const std::string& path, std::string& bytes, std::string& reason) {
+  bytes.clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status {};
+  if (fd < 0 || fstat(fd, &status) != 0) {
+    reason = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  bool done = !S_ISDIR(status.st_mode);
+  if (!done) reason = "a folder, not a file";
+  char buffer[1 << 16];
+  for (ssize_t n = 1; done && n > 0;) {
+    n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      reason = std::strerror(errno);
+      done = false;
+    } else {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return done;
+}
 
 void sync_folder_of(const std::string& path) {
   const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

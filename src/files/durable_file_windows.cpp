@@ -18,6 +18,29 @@ std::string system_message(DWORD error) {
 
 }  // namespace
 
+bool read_whole_file(const std::string& path, std::string& bytes, std::string& reason) {
+  bytes.clear();
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    reason = "a folder, not a file";
+    return false;
+  }
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    reason = system_message(GetLastError());
+    return false;
+  }
+  static char buffer[1 << 16];
+  DWORD got = 0;
+  bool done = true;
+  while ((done = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0)
+    bytes.append(buffer, got);
+  if (!done) reason = system_message(GetLastError());
+  CloseHandle(file);
+  return done;
+}
+
 // MoveFileExA with MOVEFILE_WRITE_THROUGH is durable by itself.
 void sync_folder_of(const std::string&) {}
 

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,15 +26,24 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Where a copy grows before it takes its name: in the same folder, so that
+// the rename cannot cross a volume.
+std::string copy_in_progress(const std::string& path) { return path + ".moving"; }
+
 bool present(const std::string& path) {
   struct stat status {};
   return lstat(path.c_str(), &status) == 0;
 }
 
+// Each folder made is flushed into its parent before anything goes into it:
+// a file moved into a folder the machine forgets is lost with it.
 bool make_folders(const std::string& folder) {
   for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
     const std::string part = folder.substr(0, slash);
-    if (mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (mkdir(part.c_str(), 0777) == 0)
+      sync_folder_of(part);
+    else if (errno != EEXIST)
+      return false;
     if (slash == std::string::npos) return true;
   }
 }
@@ -49,7 +59,14 @@ bool write_all(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-// A copy that is on disk when it returns; a link is copied as a link.
+bool read_some(int fd, char* buffer, std::size_t size, ssize_t& got) {
+  do got = read(fd, buffer, size);
+  while (got < 0 && errno == EINTR);
+  return got >= 0;
+}
+
+// A copy with the original's bytes, permission bits and modification time,
+// on disk when it returns; a link is copied as a link.
 bool copy_durably(const std::string& from, const std::string& to, std::string& reason) {
   struct stat status {};
   if (lstat(from.c_str(), &status) != 0) return fail(reason);
@@ -62,20 +79,19 @@ bool copy_durably(const std::string& from, const std::string& to, std::string& r
   }
   const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return fail(reason);
-  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777);
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (out < 0) {
     close(in);
     return fail(reason);
   }
   bool done = true;
   char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 || (n > 0 && !write_all(out, buffer, static_cast<std::size_t>(n)))) done = false;
-    if (n <= 0) break;
-  }
-  done = done && fsync(out) == 0;
+  for (ssize_t n = 1; done && n > 0;)
+    done = read_some(in, buffer, sizeof buffer, n) &&
+           write_all(out, buffer, static_cast<std::size_t>(n));
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  done = done && fchmod(out, status.st_mode & 07777) == 0 && futimens(out, times) == 0 &&
+         fsync(out) == 0;
   const int error = errno;
   close(in);
   if (close(out) != 0) done = false;
@@ -91,17 +107,52 @@ bool move(const std::string& from, const std::string& to, std::string& reason) {
   if (!make_folders(folder_of(to))) return fail(reason);
   if (rename(from.c_str(), to.c_str()) != 0) {
     if (errno != EXDEV) return fail(reason);
-    if (!copy_durably(from, to, reason)) return false;
+    // Never a half-written file under the final name: the copy takes it in
+    // one rename, once it is whole on disk, and the original goes only
+    // after the rename is on disk too.
+    const std::string partial = copy_in_progress(to);
+    unlink(partial.c_str());
+    if (!copy_durably(from, partial, reason)) return false;
+    if (rename(partial.c_str(), to.c_str()) != 0) {
+      const int error = errno;
+      unlink(partial.c_str());
+      return fail(reason, error);
+    }
     sync_folder_of(to);
     if (unlink(from.c_str()) != 0) {
       const int error = errno;
       unlink(to.c_str());
+      sync_folder_of(to);
       return fail(reason, error);
     }
   }
   sync_folder_of(to);
   sync_folder_of(from);
   return true;
+}
+
+bool same_bytes(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (lstat(a.c_str(), &sa) != 0 || lstat(b.c_str(), &sb) != 0) return false;
+  if ((sa.st_mode & S_IFMT) != (sb.st_mode & S_IFMT)) return false;
+  if (S_ISLNK(sa.st_mode)) {
+    char ta[4096], tb[4096];
+    const ssize_t na = readlink(a.c_str(), ta, sizeof ta);
+    const ssize_t nb = readlink(b.c_str(), tb, sizeof tb);
+    return na >= 0 && na == nb && std::memcmp(ta, tb, static_cast<std::size_t>(na)) == 0;
+  }
+  if (!S_ISREG(sa.st_mode) || sa.st_size != sb.st_size) return false;
+  const int fa = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fb = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+  bool same = fa >= 0 && fb >= 0;
+  char ba[1 << 15], bb[1 << 15];
+  for (ssize_t na = 1, nb = 1; same && na > 0;) {
+    same = read_some(fa, ba, sizeof ba, na) && read_some(fb, bb, sizeof bb, nb) && na == nb &&
+           std::memcmp(ba, bb, static_cast<std::size_t>(na)) == 0;
+  }
+  if (fa >= 0) close(fa);
+  if (fb >= 0) close(fb);
+  return same;
 }
 
 }  // namespace
@@ -112,15 +163,41 @@ bool move_file_aside(const std::string& windows_path, const std::string& kept_pa
   return move(existing_host_file_path(windows_path, host_prefix_folder()), kept_path, reason);
 }
 
-bool move_file_back(const std::string& kept_path, const std::string& windows_path,
-                    std::string& reason) {
-  return move(kept_path, existing_host_file_path(windows_path, host_prefix_folder()), reason);
+MoveBack move_file_back(const std::string& kept_path, const std::string& windows_path,
+                        std::string& reason) {
+  // What a kill during an earlier move left: never a file of its own.
+  unlink(copy_in_progress(kept_path).c_str());
+  const std::string product = existing_host_file_path(windows_path, host_prefix_folder());
+  unlink(copy_in_progress(product).c_str());
+  if (!present(kept_path)) return MoveBack::kept_missing;
+  if (present(product)) {
+    if (!same_bytes(product, kept_path)) return MoveBack::other_file_there;
+    if (unlink(kept_path.c_str()) != 0) {
+      fail(reason);
+      return MoveBack::failed;
+    }
+    sync_folder_of(kept_path);
+    return MoveBack::equal_file_there;
+  }
+  return move(kept_path, product, reason) ? MoveBack::moved : MoveBack::failed;
 }
 
 bool product_file_present(const std::string& windows_path) {
   return present(existing_host_file_path(windows_path, host_prefix_folder()));
 }
 
-bool kept_file_present(const std::string& kept_path) { return present(kept_path); }
+void remove_empty_folders(const std::string& top) {
+  DIR* folder = opendir(top.c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat status {};
+    const std::string path = top + "/" + name;
+    if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) remove_empty_folders(path);
+  }
+  closedir(folder);
+  if (rmdir(top.c_str()) == 0) sync_folder_of(top);
+}
 
 }  // namespace morvex

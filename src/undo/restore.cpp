@@ -2,10 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "diag/diagnostics.h"
+#include "files/durable_file.h"
 #include "files/file_moving.h"
 #include "registry/change_journal.h"
 #include "registry/registry.h"
@@ -73,30 +72,58 @@ void restore_value(UndoValue value) {
 
 void restore_file(const std::string& record_path, const std::string& windows_path) {
   const std::string kept = kept_file_path(record_path, windows_path);
-  if (!kept_file_present(kept)) return;  // back already, or the run never moved it
-  if (product_file_present(windows_path)) {
-    report_error("%s is there again; the file the uninstall removed stays in %s",
-                 windows_path.c_str(), kept.c_str());
-    return;
-  }
   std::string reason;
-  if (!move_file_back(kept, windows_path, reason))
-    report_error("%s: cannot put back the file kept in %s: %s", windows_path.c_str(), kept.c_str(),
-                 reason.c_str());
+  switch (move_file_back(kept, windows_path, reason)) {
+    case MoveBack::moved:
+    case MoveBack::equal_file_there:
+      return;
+    case MoveBack::kept_missing:
+      // Back already, or killed before it moved; otherwise lost from FILE.files.
+      if (product_file_present(windows_path)) return;
+      reason = std::strerror(ENOENT);
+      break;
+    case MoveBack::other_file_there:
+      report_error("%s is there again; the file the uninstall removed stays in %s",
+                   windows_path.c_str(), kept.c_str());
+      return;
+    case MoveBack::failed:
+      break;
+  }
+  report_error("%s: cannot put back the file kept in %s: %s", windows_path.c_str(), kept.c_str(),
+               reason.c_str());
+}
+
+// Says, before anything changes, what the record's end tells about the run.
+void report_ending(const std::string& path, const UndoRecord& record) {
+  if (record.ending == UndoRecord::Ending::ended) return;
+  report_error("%s: the record has no end: the uninstall was interrupted, or the record was cut; "
+               "all it holds is put back",
+               path.c_str());
+  if (record.ending == UndoRecord::Ending::cut)
+    report_error("%s:%zu: a change cut short is skipped: it was recorded before it was made, so it "
+                 "was never made",
+                 path.c_str(), record.cut_line);
 }
 
 }  // namespace
 
 void restore_from_undo_record(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    report_error("%s: cannot read the undo record: %s", path.c_str(), std::strerror(errno));
+  std::string bytes, reason;
+  if (!read_whole_file(path, bytes, reason)) {
+    report_error("%s: cannot read the undo record: %s", path.c_str(), reason.c_str());
     return;
   }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    report_error("%s: cannot read the undo record: %s", path.c_str(), std::strerror(errno));
-    return;
+  switch (undo_record_kind(bytes)) {
+    case RecordKind::nothing_recorded:
+      report_error("%s: the record is empty: the uninstall changed nothing, and --undo may use the "
+                   "file again",
+                   path.c_str());
+      return;
+    case RecordKind::not_a_record:
+      report_error("%s: not an undo record: --undo did not write this file", path.c_str());
+      return;
+    case RecordKind::record:
+      break;
   }
   UndoRecord record;
   std::string error;
@@ -104,6 +131,7 @@ void restore_from_undo_record(const std::string& path) {
     report_error("%s:%s", path.c_str(), error.c_str());
     return;
   }
+  report_ending(path, record);
   for (auto step = record.steps.rbegin(); step != record.steps.rend(); ++step) {
     switch (step->kind) {
       case UndoStep::Kind::key: restore_key(record.keys[step->index]); break;
@@ -112,6 +140,7 @@ void restore_from_undo_record(const std::string& path) {
     }
   }
   reg_commit();
+  remove_empty_folders(path + ".files");
 }
 
 }  // namespace morvex

@@ -4,12 +4,36 @@
 
 #include "registry/change_journal.h"
 #include "registry/reg_file/reg_scan_memory.h"
+#include "registry/reg_file/reg_text.h"
 
 namespace morvex {
 namespace {
 
 using regfile::FileHeader;
 using regfile::ScanError;
+
+constexpr const char* kHeader =
+    "Windows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "; What a morvex-uninstall run changed, each change written before it was made.\r\n"
+    "; Put it all back with: morvex-uninstall --restore THIS_FILE\r\n"
+    "; (reg import THIS_FILE puts back the registry only; removed files are kept in\r\n"
+    "; THIS_FILE.files). Lines \";>\" say what the run left; \";.\" ends each change.\r\n";
+
+// Enough of the header to tell a record from any other registry file.
+constexpr std::size_t kHeaderSignatureLines = 3;
+
+std::string in_record_text(std::string_view text) {
+  return regfile::encode_for_file(text, regfile::Encoding::utf16le);
+}
+
+std::size_t line_count(std::string_view bytes, bool utf16le) {
+  std::size_t lines = 0;
+  const std::size_t unit = utf16le ? 2 : 1;
+  for (std::size_t at = 0; at + unit <= bytes.size(); at += unit)
+    lines += bytes[at] == '\n' && (!utf16le || bytes[at + 1] == '\0') ? 1 : 0;
+  return lines;
+}
 
 // The record up to the end of its last whole change.
 std::string_view whole_changes(std::string_view bytes, bool utf16le) {
@@ -106,6 +130,21 @@ class RecordSink {
 
 }  // namespace
 
+std::string undo_record_start() {
+  return "\xFF\xFE" + in_record_text(std::string(kHeader) + std::string(kUndoChangeEnd) + "\r\n");
+}
+
+RecordKind undo_record_kind(std::string_view bytes) {
+  const std::string start = undo_record_start();
+  if (bytes.size() <= start.size() && std::string_view(start).starts_with(bytes))
+    return RecordKind::nothing_recorded;
+  std::size_t signature = 0;
+  for (std::size_t line = 0; line < kHeaderSignatureLines; ++line)
+    signature = std::string_view(kHeader).find('\n', signature) + 1;
+  const std::string expected = "\xFF\xFE" + in_record_text(std::string_view(kHeader).substr(0, signature));
+  return bytes.starts_with(expected) ? RecordKind::record : RecordKind::not_a_record;
+}
+
 std::string kept_file_path(const std::string& undo_path, const std::string& windows_path) {
   std::vector<std::string> parts;
   std::size_t floor = 0;  // ".." stops at the drive, as on Windows
@@ -133,6 +172,16 @@ bool read_undo_record(std::string_view bytes, UndoRecord& record, std::string& e
   error.clear();
   const regfile::ByteOrderMark mark = regfile::sniff_byte_order_mark(bytes);
   const std::string_view text = whole_changes(bytes.substr(mark.size), mark.utf16le);
+  const std::string_view tail = bytes.substr(mark.size + text.size());
+  const std::string end_line = in_record_text("\r\n" + std::string(kUndoRunEnd) + "\r\n");
+  if (tail == end_line)
+    record.ending = UndoRecord::Ending::ended;
+  else if (mark.utf16le && std::string_view(end_line).starts_with(tail))
+    record.ending = UndoRecord::Ending::interrupted;
+  else {
+    record.ending = UndoRecord::Ending::cut;
+    record.cut_line = line_count(text, mark.utf16le) + 1;
+  }
   return regfile::scan_in_memory<RecordSink>(mark, text, record, error);
 }
 

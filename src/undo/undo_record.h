@@ -8,6 +8,7 @@
 //   ;>"Compiler_List"="30"                  what the run left (";>" lines)
 //   ;.                                      the end of one change
 //   ;file C:\Program Files\Morvex\bin\xvxc4.exe   a file kept in FILE.files
+//   ;end of the run                          the run finished: nothing is missing
 //
 // Each change is appended and on disk before it is made. A value appears
 // once with what the run found, the first time the run changed it, so an
@@ -29,6 +30,13 @@ namespace morvex {
 // last one, a change whose record the machine did not finish writing (and
 // which therefore was never made).
 inline constexpr std::string_view kUndoChangeEnd = ";.";
+// The line written when the run has ended: a record without it was
+// interrupted, or cut afterwards.
+inline constexpr std::string_view kUndoRunEnd = ";end of the run";
+
+// The record's first bytes, as --undo makes it before the first change.
+std::string undo_record_start();
+
 // The comment that names a product file kept instead of deleted.
 inline constexpr std::string_view kUndoFileNote = "file ";
 
@@ -58,11 +66,25 @@ struct UndoStep {
 };
 
 struct UndoRecord {
+  enum class Ending {
+    ended,        // the end line follows the last change
+    interrupted,  // the last change is whole, and no end line follows it
+    cut,          // a change is cut short; it starts on cut_line
+  };
+  Ending ending = Ending::ended;
+  std::size_t cut_line = 0;
   std::vector<UndoKey> keys;      // every key named: each was there before the run
   std::vector<UndoValue> values;  // every value the run changed
   std::vector<std::string> files; // Windows paths of the files kept
   std::vector<UndoStep> steps;    // in the order the run came to them
 };
+
+enum class RecordKind {
+  nothing_recorded,  // empty, or the record's start cut short: the run changed nothing
+  not_a_record,      // not a file that --undo wrote
+  record,
+};
+RecordKind undo_record_kind(std::string_view bytes);
 
 // Reads a record with the registry file's own scanner. False with
 // "LINE: WHAT" when the text is not a record the program wrote.

@@ -1,6 +1,9 @@
 #include "undo/undo_writer.h"
 
+#include <cstdio>
+
 #include "diag/diagnostics.h"
+#include "files/file_deletion.h"
 #include "files/file_moving.h"
 #include "registry/reg_file/reg_text.h"
 #include "undo/record_text.h"
@@ -12,14 +15,6 @@ namespace {
 using regfile::Encoding;
 
 constexpr const char* kLineEnd = "\r\n";
-
-constexpr const char* kHeader =
-    "Windows Registry Editor Version 5.00\r\n"
-    "\r\n"
-    "; What a morvex-uninstall run changed, each change written before it was made.\r\n"
-    "; Put it all back with: morvex-uninstall --restore THIS_FILE\r\n"
-    "; (reg import THIS_FILE puts back the registry only; removed files are kept in\r\n"
-    "; THIS_FILE.files). Lines \";>\" say what the run left; \";.\" ends each change.\r\n";
 
 // The value's line(s) as regedit writes them; false when the record cannot
 // hold its name or text.
@@ -59,11 +54,13 @@ std::string value_id(const RegistryChange& change, const std::string& name) {
 bool UndoWriter::open(const std::string& path) {
   path_ = path;
   std::string reason;
-  const std::string bytes =
-      "\xFF\xFE" + regfile::encode_for_file(std::string(kHeader) + std::string(kUndoChangeEnd) +
-                                                kLineEnd,
-                                            Encoding::utf16le);
-  if (file_.create(path, bytes, reason)) return true;
+  // A record that holds nothing but (part of) its start is one a run killed
+  // before its first change: it says nothing and may be made again.
+  std::string found;
+  if (read_whole_file(path, found, reason) &&
+      undo_record_kind(found) == RecordKind::nothing_recorded && std::remove(path.c_str()) == 0)
+    sync_folder_of(path);
+  if (file_.create(path, undo_record_start(), reason)) return true;
   report_error("%s: cannot make the undo record: %s", path.c_str(), reason.c_str());
   return false;
 }
@@ -106,7 +103,15 @@ bool UndoWriter::before_change(const RegistryChange& change) {
   return append(text);
 }
 
+void UndoWriter::finish() {
+  if (file_.is_open()) append(std::string(kLineEnd) + std::string(kUndoRunEnd) + kLineEnd);
+  file_.close();
+}
+
 bool UndoWriter::keep_file(const std::string& windows_path) {
+  // Only a file that will move is named: a restore then knows that a kept
+  // file missing from FILE.files is one it cannot put back.
+  if (!file_deletable(windows_path)) return false;
   if (!append(std::string(kLineEnd) + ";" + std::string(kUndoFileNote) + windows_path + kLineEnd +
               std::string(kUndoChangeEnd) + kLineEnd))
     return false;

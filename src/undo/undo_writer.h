@@ -20,6 +20,9 @@ class UndoWriter {
   // later change is refused too, since the record may end in a torn line.
   bool before_change(const RegistryChange& change);
 
+  // Writes the end line: the run is over, and the record holds all it did.
+  void finish();
+
   // Records the file, then moves it into the record's folder; true when it
   // went.
   bool keep_file(const std::string& windows_path);

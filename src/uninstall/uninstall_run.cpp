@@ -253,6 +253,7 @@ int run_uninstall(const std::vector<std::string>& words) {
   RunState run;
   run.version_key = account.version_key;
   const bool went_on = uninstall_release(run, account, options.assume_yes);
+  undo.finish();
   account.finished = true;
   if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
     hand_over(account, [&] { write_report(); });

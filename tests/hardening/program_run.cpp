@@ -2,10 +2,15 @@
 
 namespace morvex::hardening {
 
-pid_t start_program(const ProgramRun& run) {
+pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runner) {
   Launch launch;
   launch.program = MORVEX_PROGRAM_PATH;
   launch.words = {"morvex-uninstall"};
+  if (!runner.empty()) {
+    launch.program = runner[0];
+    launch.words = runner;
+    launch.words.push_back(MORVEX_PROGRAM_PATH);
+  }
   launch.words.insert(launch.words.end(), run.words.begin(), run.words.end());
   launch.cwd = run.prefix;
   // Sanitizer settings reach the program; nothing else from the caller does.
@@ -30,15 +35,29 @@ bool wait_program(pid_t pid, double deadline_seconds, RunOutcome& outcome) {
   return outcome.ended;
 }
 
-RunOutcome run_program(const ProgramRun& run, double deadline_seconds) {
+RunOutcome run_program(const ProgramRun& run, double deadline_seconds,
+                       const std::vector<std::string>& runner) {
   ProgramRun with_errors = run;
   if (with_errors.error_file.empty()) with_errors.error_file = run.prefix + ".stderr";
   RunOutcome outcome;
-  const pid_t pid = start_program(with_errors);
+  const pid_t pid = start_program(with_errors, runner);
   if (pid == 0) return outcome;
   wait_program(pid, deadline_seconds, outcome);
   outcome.error_stream = read_file(with_errors.error_file);
   return outcome;
+}
+
+bool only_lines_about_the_record(const std::string& error_stream) {
+  for (std::size_t start = 0; start < error_stream.size();) {
+    std::size_t end = error_stream.find('\n', start);
+    if (end == std::string::npos) end = error_stream.size();
+    const std::string line = error_stream.substr(start, end - start);
+    if (line.find(": the record has no end: ") == std::string::npos &&
+        line.find(": a change cut short is skipped: ") == std::string::npos)
+      return false;
+    start = end + 1;
+  }
+  return true;
 }
 
 }  // namespace morvex::hardening

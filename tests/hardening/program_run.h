@@ -25,8 +25,9 @@ struct ProgramRun {
   std::function<void()> in_child;
 };
 
-// Starts the program; 0 when it could not be started.
-pid_t start_program(const ProgramRun& run);
+// Starts the program, through `runner` when it names one (its words, the
+// program's path after them: strace); 0 when it could not be started.
+pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runner = {});
 
 struct RunOutcome {
   bool ended = false;  // false: still running at the deadline, and killed
@@ -37,10 +38,16 @@ struct RunOutcome {
 };
 
 // Runs the program to its end or to the deadline.
-RunOutcome run_program(const ProgramRun& run, double deadline_seconds = 60);
+RunOutcome run_program(const ProgramRun& run, double deadline_seconds = 60,
+                       const std::vector<std::string>& runner = {});
 
 // Waits for a started program; returns false if it did not end by itself.
 bool wait_program(pid_t pid, double deadline_seconds, RunOutcome& outcome);
+
+// Whether every line of an error stream is one a restore gives about the
+// record itself (an end missing, a change cut short): lines it repeats each
+// time, since it never changes the record.
+bool only_lines_about_the_record(const std::string& error_stream);
 
 // The first line of a text, without its line end.
 inline std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }

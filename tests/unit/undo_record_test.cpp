@@ -52,6 +52,8 @@ struct RecordCase {
   const char* what;
   std::string body;
   std::vector<std::string> steps;
+  UndoRecord::Ending ending = UndoRecord::Ending::interrupted;
+  std::size_t cut_line = 0;
 };
 
 TEST(UndoRecord, ReadsWhatTheRunFoundAndLeftInItsOrder) {
@@ -71,9 +73,12 @@ TEST(UndoRecord, ReadsWhatTheRunFoundAndLeftInItsOrder) {
       {"a kept file among the changes",
        "\n;file C:\\Program Files\\M\\x.exe\n;.\n\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n;>\"v\"=-\n;.\n",
        {"file C:\\Program Files\\M\\x.exe", "key A", "A|v|1:1\0|-"s}},
+      {"a run that ended",
+       "\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n;>\"v\"=-\n;.\n\n;end of the run\n",
+       {"key A", "A|v|1:1\0|-"s}, UndoRecord::Ending::ended},
       {"a change whose record was not finished is ignored: it was never made",
        "\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n;>\"v\"=\"2\"\n;.\n\n[HKEY_CURRENT_USER\\B]\n\"w\"=\"unfini",
-       {"key A", "A|v|1:1\0|1:2\0"s}},
+       {"key A", "A|v|1:1\0|1:2\0"s}, UndoRecord::Ending::cut, 10},
   };
   for (const RecordCase& c : cases) {
     for (const bool wide : {false, true}) {
@@ -83,6 +88,9 @@ TEST(UndoRecord, ReadsWhatTheRunFoundAndLeftInItsOrder) {
       ASSERT_TRUE(read_undo_record(wide ? utf16_file(text) : text, record, error))
           << c.what << ": " << error;
       EXPECT_EQ(steps_of(record), c.steps) << c.what << (wide ? " (UTF-16)" : "");
+      if (!wide) continue;  // records are UTF-16; only there an end line counts
+      EXPECT_EQ(record.ending, c.ending) << c.what;
+      EXPECT_EQ(record.cut_line, c.cut_line) << c.what;
     }
   }
 }
@@ -102,6 +110,20 @@ TEST(UndoRecord, RefusesWhatNoRunWrote) {
   }
 }
 
+TEST(UndoRecord, TellsARecordFromAnEmptyOneAndFromOtherFiles) {
+  const std::string start = undo_record_start();
+  const std::pair<std::string, RecordKind> cases[] = {
+      {"", RecordKind::nothing_recorded},
+      {start.substr(0, 41), RecordKind::nothing_recorded},
+      {start, RecordKind::nothing_recorded},
+      {start + utf16_file(crlf("\n;end of the run\n")).substr(2), RecordKind::record},
+      {utf16_file(crlf(kHeader)), RecordKind::not_a_record},
+      {crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n"), RecordKind::not_a_record},
+  };
+  for (const auto& [bytes, kind] : cases)
+    EXPECT_EQ(undo_record_kind(bytes), kind) << bytes.size() << " bytes";
+}
+
 TEST(UndoRecord, KeepsFilesBesideTheRecordByTheirWindowsPath) {
   const std::pair<const char*, const char*> paths[] = {
       {"C:\\Program Files\\Morvex\\bin\\xvxc4.exe", "u.reg.files/C/Program Files/Morvex/bin/xvxc4.exe"},
@@ -119,11 +141,12 @@ class Restore : public reg_test::PrefixTest {};
 TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
   write_registry(crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"newer\"\n\"w\"=\"2\"\n"));
   const std::string record = prefix_ + "/undo.reg";
-  support::write_file(record, utf16_file(crlf(kHeader +
+  support::write_file(record, undo_record_start() + utf16_file(crlf(
       "\n[HKEY_CURRENT_USER\\K]\n\"v\"=\"1\"\n\"w\"=\"1\"\n;>\"v\"=\"2\"\n;>\"w\"=\"2\"\n;.\n"
       "\n[HKEY_CURRENT_USER\\K\\Gone]\n\"x\"=dword:00000007\n;>\"x\"=-\n;.\n"
       "\n[HKEY_CURRENT_USER\\K\\Empty]\n;.\n"
-      "\n;file C:\\bin\\back.exe\n;.\n\n;file C:\\bin\\again.exe\n;.\n")));
+      "\n;file C:\\bin\\back.exe\n;.\n\n;file C:\\bin\\again.exe\n;.\n"
+      "\n;file C:\\bin\\lost.exe\n;.\n\n;end of the run\n")).substr(2));
   std::filesystem::create_directories(record + ".files/C/bin");
   support::write_file(record + ".files/C/bin/back.exe", "old");
   support::write_file(record + ".files/C/bin/again.exe", "old");
@@ -137,6 +160,8 @@ TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
   const std::vector<std::string> lines(kept_error_lines().begin() + lines_before,
                                        kept_error_lines().end());
   EXPECT_EQ(lines, (std::vector<std::string>{
+                       "morvex-uninstall: error: C:\\bin\\lost.exe: cannot put back the file kept "
+                       "in " + record + ".files/C/bin/lost.exe: No such file or directory",
                        "morvex-uninstall: error: C:\\bin\\again.exe is there again; the file the "
                        "uninstall removed stays in " + record + ".files/C/bin/again.exe",
                        "morvex-uninstall: error: HKEY_CURRENT_USER\\K: value \"v\" changed since "
@@ -158,7 +183,7 @@ TEST_F(Restore, KeepsWhatChangedSinceAndIsDoneAfterOnce) {
   restore_from_undo_record(record);
   end_run();
   EXPECT_EQ(read_registry(), restored);
-  EXPECT_EQ(kept_error_lines().size(), lines_between + 2);  // the same two lines, nothing else
+  EXPECT_EQ(kept_error_lines().size(), lines_between + 3);  // the same three lines, nothing else
 }
 
 }  // namespace
