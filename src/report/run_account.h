@@ -23,6 +23,11 @@ struct RunAccount {
   // "yes", "no", "no terminal", "box not shown", or "not asked".
   std::string confirmation = "not asked";
   bool finished = false;
+  // Whether the registry took the run's changes: unknown until the save (a
+  // dry run's is what the save would do). A save that failed made none of
+  // the changes and removed no file.
+  enum class Saved { not_yet, saved, not_saved };
+  Saved saved = Saved::not_yet;
   FollowOnAccount follow_on;
 };
 

@@ -18,6 +18,17 @@ constexpr FileOption kFileOptions[] = {
     {"--restore", &RunOptions::restore_path},
 };
 
+// Every word the program takes as an option. One of them after the version
+// key was meant as an option, not as a program to start.
+constexpr const char* kOptionNames[] = {"--dry-run", "--report", "--undo", "--restore",
+                                        "--help",    "-h",       "--version"};
+
+bool is_option_name(const std::string& word) {
+  for (const char* name : kOptionNames)
+    if (word == name) return true;
+  return false;
+}
+
 bool refuse(const char* format, const std::string& option) {
   report_error(format, option.c_str(), kOptionsUsageLine);
   return false;
@@ -28,8 +39,9 @@ bool refuse(const char* format, const std::string& option) {
 bool read_run_options(const std::vector<std::string>& words, RunOptions& options) {
   options = RunOptions{};
   std::size_t next = 1;
-  // No release key starts with "--", so an installer's words never stop here.
-  for (; next < words.size() && words[next].starts_with("--"); ++next) {
+  // No release key starts with "--" or is "-h", so an installer's words
+  // never stop here.
+  for (; next < words.size() && (words[next].starts_with("--") || words[next] == "-h"); ++next) {
     const std::string& word = words[next];
     if (answer_information_request(word)) return false;
     if (word == "--dry-run") {
@@ -50,6 +62,9 @@ bool read_run_options(const std::vector<std::string>& words, RunOptions& options
     return refuse("%s stands alone; usage: %s", "--restore");
   if (options.dry_run && !options.undo_path.empty())
     return refuse("%s changes nothing to undo; usage: %s", "--dry-run");
+  for (std::size_t after_key = next + 1; after_key < words.size(); ++after_key)
+    if (is_option_name(words[after_key]))
+      return refuse("%s stands before the version key; usage: %s", words[after_key]);
   options.words.push_back(words.empty() ? std::string() : words[0]);
   if (next < words.size())
     options.words.insert(options.words.end(), words.begin() + static_cast<std::ptrdiff_t>(next),

@@ -7,12 +7,14 @@
 
 #include "diag/diagnostics.h"
 #include "diag/shared_errors.h"
+#include "diag/standard_output.h"
 #include "files/product_files.h"
 #include "ide/ide_restore.h"
 #include "registry/change_journal.h"
 #include "report/change_listing.h"
 #include "report/run_report.h"
 #include "uninstall/follow_on.h"
+#include "uninstall/output_paths.h"
 #include "uninstall/run_options.h"
 #include "registrations/registrations.h"
 #include "registry/product_keys.h"
@@ -177,7 +179,10 @@ bool uninstall_release(RunState& run, RunAccount& account) {
   reg_prune_key(kCxxCompilerKey);
   reg_prune_key(kCompilersKey);
   // The follow-on program may be the installer's next step reading these keys.
-  reg_commit();
+  const bool saved = reg_commit();
+  account.saved = saved ? RunAccount::Saved::saved : RunAccount::Saved::not_saved;
+  // The files go only once the registry no longer counts them.
+  finish_product_files(saved);
   return true;
 }
 
@@ -195,6 +200,7 @@ int run_uninstall(const std::vector<std::string>& words) {
     report_error("no release named; usage: %s", kUsageLine);
     return 0;
   }
+  if (!reg_place_exists() || !outputs_allowed(options)) return 0;
 
   RunAccount account;
   account.words = words;
@@ -225,21 +231,31 @@ int run_uninstall(const std::vector<std::string>& words) {
       keep_removed_files(nullptr);
     }
   } forget_undo;
-  const auto write_report = [&] {
-    return options.report_path.empty() || write_run_report(options.report_path, account);
+  // Standard output takes one report, the last one the run gets to write:
+  // before the follow-on program replaces the process, or at the end.
+  bool report_sent = false;
+  const auto write_report = [&](bool last) {
+    if (options.report_path.empty()) return true;
+    if (options.report_path != kStandardOutputName)
+      return write_run_report(options.report_path, account);
+    if (!last || report_sent) return true;
+    report_sent = true;
+    return write_standard_output(report_json(account, change_journal(), kept_error_lines()));
   };
   // Written first, so that a report that cannot be written stops the run
   // before anything changes.
-  if (!write_report()) return 0;
+  if (!write_report(false)) return 0;
 
   RunState run;
   run.version_key = account.version_key;
   const bool went_on = uninstall_release(run, account);
   account.finished = true;
   if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
-    hand_over(account, [&] { write_report(); });
-  write_report();
-  if (account.dry_run) std::fputs(change_listing(change_journal(), account).c_str(), stdout);
+    hand_over(account, [&] { write_report(true); });
+  write_report(true);
+  // A report on standard output stands in for the listing.
+  if (account.dry_run && !report_sent)
+    write_standard_output(change_listing(change_journal(), account));
   return 0;
 }
 

@@ -2,14 +2,17 @@
 
 #include <cstdio>
 
+#include "diag/standard_output.h"
+
 namespace morvex {
 
 bool answer_information_request(const std::string& word) {
   if (word == "--version") {
     std::printf("morvex-uninstall %s\n", MORVEX_VERSION);
+    finish_standard_output();
     return true;
   }
-  if (word == "--help") {
+  if (word == "--help" || word == "-h") {
     std::printf(
         "Usage: morvex-uninstall [OPTION]... VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]\n"
         "  or:  morvex-uninstall --restore FILE\n"
@@ -32,11 +35,12 @@ bool answer_information_request(const std::string& word) {
         "  --undo FILE     before each change, record in FILE (a .reg file) how to put it\n"
         "                  back; product files are moved into FILE.files instead of deleted.\n"
         "  --restore FILE  put back everything an uninstall recorded in FILE.\n"
-        "  --help          show this help and exit\n"
+        "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
         "Outside Windows the registry is registry.reg in $MORVEX_PREFIX (default\n"
         "~/.morvex), with drive C: in its drive_c folder.\n");
+    finish_standard_output();
     return true;
   }
   return false;

@@ -12,10 +12,11 @@
 
 namespace morvex::regfile {
 
-void Store::commit() {
-  if (state_ != State::ready || file_fd_ < 0) return;
+bool Store::commit() {
+  if (state_ != State::ready || file_fd_ < 0) return true;
   std::vector<Edit> edits;
-  if (!plan(edits) || edits.empty()) return;
+  if (!plan(edits)) return false;
+  if (edits.empty()) return true;
   std::string reason;
   const int save_dir_fd = save_folder_.empty()
                               ? dir_fd_
@@ -26,11 +27,31 @@ void Store::commit() {
   if (save_dir_fd >= 0 && save_dir_fd != dir_fd_) close(save_dir_fd);
   if (!saved) {
     report_error("%s: cannot save: %s", path_.c_str(), reason.c_str());
-    return;
+    return false;
   }
   // Offsets now point into the old file: read the new one at the next use.
   forget_file();
   state_ = State::saved;
+  return true;
+}
+
+bool Store::could_save() {
+  if (state_ != State::ready || file_fd_ < 0) return true;
+  // The save writes a new file beside the old one and renames it over.
+  const int save_dir_fd = save_folder_.empty()
+                              ? dir_fd_
+                              : open(save_folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat saving {};
+  bool writable = save_dir_fd >= 0 && faccessat(save_dir_fd, ".", W_OK | X_OK, AT_EACCESS) == 0;
+  if (writable && fstatat(save_dir_fd, kSavingName, &saving, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(saving.st_mode)) {
+    writable = false;
+    errno = EISDIR;
+  }
+  const int error = errno;
+  if (save_dir_fd >= 0 && save_dir_fd != dir_fd_) close(save_dir_fd);
+  if (!writable) report_error("%s: cannot save: %s", path_.c_str(), std::strerror(error));
+  return writable;
 }
 
 bool Store::read_name(std::uint32_t key, std::string& name) {

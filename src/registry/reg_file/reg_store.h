@@ -53,8 +53,12 @@ class Store {
   // Makes the key and its missing ancestors (only a restore does); a key
   // made gets a section of its own at the end of the file when saved.
   bool create_key(std::size_t root, std::string_view path);
-  // Saves the changes, if any; reports its own failure.
-  void commit();
+  // Saves the changes, if any; false, reported, when they could not be.
+  bool commit();
+  // What a save would meet, for a dry run that holds its changes back:
+  // false, reported as the save would report it, when the file's folder
+  // cannot be written.
+  bool could_save();
 
   // Forgets the run without saving and gives up the lock, as the end of the
   // process does: for tests that act out several runs in one process.

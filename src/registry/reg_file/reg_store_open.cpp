@@ -15,13 +15,6 @@
 #include "registry/host_prefix.h"
 
 namespace morvex::regfile {
-namespace {
-
-constexpr const char* kFileName = "registry.reg";
-
-
-}  // namespace
-
 Store& the_store() {
   static Store store;
   return store;
