@@ -92,6 +92,7 @@ class Store {
   };
 
   bool load();
+  bool lock_folder();
   bool load_failed();
   bool empty_registry();
   bool find_save_target();
