@@ -132,6 +132,10 @@ class Store {
   bool read_name(std::uint32_t key, std::string& name);
   bool key_path(std::uint32_t key, std::string& path);
   bool plan(std::vector<Edit>& edits);
+  // Where a deleted section's bytes end, short of the comments it keeps.
+  bool deleted_section_end(std::uint64_t begin, std::uint64_t& end);
+  template <class Unit>
+  bool deleted_section_tail(std::uint64_t begin, std::uint64_t& end);
 
   State state_ = State::unloaded;
   std::uint64_t generation_ = 0;
