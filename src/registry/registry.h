@@ -127,10 +127,14 @@ void reg_prune_key(const std::string& path);
 // dry run, whether a save could be made. Nothing to do on Windows, where
 // each operation reaches the registry at once.
 bool reg_commit();
-// The files and folders the registry itself reads, writes or locks, which
-// no output of the run may name: on other hosts the prefix folder,
-// registry.reg and its temporary copy; none on Windows.
-std::vector<std::string> reg_own_files();
+// A file or folder the registry itself reads, writes or locks, which no
+// output of the run may name: on other hosts the prefix folder, registry.reg
+// and its temporary copy; none on Windows.
+struct RegistryOwnFile {
+  const char* what;  // "the registry file", ...
+  std::string path;
+};
+std::vector<RegistryOwnFile> reg_own_files();
 
 // Whether the registry is there to be used: false, with one line naming the
 // missing prefix folder and where its name came from, when it is not.

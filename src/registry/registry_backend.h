@@ -29,7 +29,7 @@ bool create_key(RootKey root, const std::string& path);
 bool commit();
 bool could_commit();
 bool changes_wait_for_commit();
-std::vector<std::string> own_files();
+std::vector<RegistryOwnFile> own_files();
 bool place_exists();
 void end_run();
 

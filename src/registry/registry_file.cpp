@@ -129,9 +129,11 @@ bool could_commit() { return regfile::the_store().could_save(); }
 
 bool changes_wait_for_commit() { return true; }
 
-std::vector<std::string> own_files() {
+std::vector<RegistryOwnFile> own_files() {
   const std::string folder = host_prefix_folder();
-  return {folder, folder + "/" + regfile::kFileName, folder + "/" + regfile::kSavingName};
+  return {{"the registry file", folder + "/" + regfile::kFileName},
+          {"the registry's temporary copy", folder + "/" + regfile::kSavingName},
+          {"the prefix folder", folder}};
 }
 
 bool place_exists() {

@@ -168,7 +168,7 @@ bool reg_commit() {
 
 bool reg_changes_wait_for_commit() { return backend::changes_wait_for_commit(); }
 
-std::vector<std::string> reg_own_files() { return backend::own_files(); }
+std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
 
 bool reg_place_exists() { return backend::place_exists(); }
 

@@ -107,7 +107,7 @@ bool commit() { return true; }
 bool could_commit() { return true; }
 // Each change reaches the registry as it is made.
 bool changes_wait_for_commit() { return false; }
-std::vector<std::string> own_files() { return {}; }
+std::vector<RegistryOwnFile> own_files() { return {}; }
 bool place_exists() { return true; }
 void end_run() {}
 

@@ -15,10 +15,9 @@ struct Output {
 };
 
 bool names_registry_file(const Output& output) {
-  for (const std::string& own : reg_own_files()) {
-    if (!same_file_place(output.path, own)) continue;
-    report_error("%s %s names the registry's own %s; nothing was changed", output.option,
-                 output.path.c_str(), own.c_str());
+  for (const RegistryOwnFile& own : reg_own_files()) {
+    if (!same_file_place(output.path, own.path)) continue;
+    report_error("%s %s is %s; nothing was changed", output.option, output.path.c_str(), own.what);
     return true;
   }
   return false;
