@@ -289,6 +289,28 @@ TEST(HostileInput, ARegistryThatCannotBeSavedKeepsEveryProductFile) {
   EXPECT_FALSE(exists(bin + "xvlink4.exe"));
 }
 
+// Standard output that takes nothing loses the listing, the help or the
+// version, and says so; a report sent there stands in for the listing.
+TEST(HostileInput, StandardOutputThatFailsIsOneLineAndTakesAReport) {
+  namespace fs = std::filesystem;
+  Sandbox sandbox("standard-output");
+  const std::string prefix = sandbox.folder() + "/prefix";
+  fs::copy(kExamplePrefix, prefix, fs::copy_options::recursive);
+  for (const std::vector<std::string>& words :
+       std::vector<std::vector<std::string>>{{"--dry-run", "24"}, {"--help"}, {"--version"}}) {
+    const RunOutcome run = run_program({prefix, words, "", {}, "/dev/full"});
+    EXPECT_EQ(run.error_stream, kLine + "cannot write to standard output: No space left on device\n")
+        << words[0];
+  }
+  const std::string output = sandbox.folder() + "/report.json";
+  const RunOutcome dry = run_program({prefix, {"--dry-run", "--report", "-", "24"}, "", {}, output});
+  const std::string report = read_file(output);
+  EXPECT_EQ(dry.error_stream, "");
+  EXPECT_EQ(report.rfind("{\n", 0), 0u) << report.substr(0, 80);
+  EXPECT_EQ(count_of(report, "\"program\": \"morvex-uninstall\""), 1u) << "one report, no listing";
+  EXPECT_FALSE(exists(prefix + "/drive_c/-")) << "a file named -";
+}
+
 // Whatever read the error stream may be gone (an installer's log pipe
 // closed): the run still goes to its end and starts the follow-on program,
 // which must not inherit an ignored SIGPIPE.
