@@ -38,10 +38,10 @@ bool names_something_else_than_a_file(const std::string& path) {
   struct stat status {};
   if (stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return true;
   // /dev/stdout and /proc/self/fd/N lead to whatever a descriptor holds: a
-  // file put there would replace the system's own name.
-  const std::string place = resolved_place(path);
-  return place.starts_with("/dev/") || place.starts_with("/proc/") ||
-         path.starts_with("/dev/") || path.starts_with("/proc/");
+  // file put there would replace the system's own name. /dev/shm is an
+  // ordinary folder.
+  const bool device_folder = path.starts_with("/dev/") && !path.starts_with("/dev/shm/");
+  return device_folder || path.starts_with("/proc/") || resolved_place(path).starts_with("/proc/");
 }
 
 }  // namespace morvex
