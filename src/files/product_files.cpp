@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <span>
+#include <vector>
 
 #include "diag/diagnostics.h"
 #include "diag/shared_errors.h"
@@ -31,6 +32,21 @@ std::span<const char* const> files_of_set(int file_set) {
 KeepRemovedFile& removed_file_keeper() {
   static KeepRemovedFile keep;
   return keep;
+}
+
+// Files that passed their check and wait for the registry's save (or, in a
+// dry run, for its prediction): the index of each one's outcome in the journal.
+std::vector<std::size_t>& files_awaiting_save() {
+  static std::vector<std::size_t> waiting;
+  return waiting;
+}
+
+// Deletes the file, or moves it into the undo record; reports a failure.
+bool take_file_away(const std::string& file_path) {
+  const KeepRemovedFile& keep = removed_file_keeper();
+  const bool removed = keep ? keep(file_path) : delete_file(file_path);
+  if (!removed) report_error("Error removing the %s file\n", file_path.c_str());
+  return removed;
 }
 
 }  // namespace
@@ -71,9 +87,14 @@ void remove_product_files(int file_set, const ProductDirectory& directory) {
     outcome.path = prefix + name;
     const std::int32_t left = decrement_shared_count(outcome.path);
     if (left != kCountUnknown) outcome.count_after = std::max(left, 0);
-    if (left <= 0)
+    if (left <= 0) {
       outcome.action = remove_product_file(outcome.path) ? FileOutcome::Action::removed
                                                         : FileOutcome::Action::not_removed;
+      // Checked only: it goes when the registry that stops counting it is saved.
+      if (outcome.action == FileOutcome::Action::removed &&
+          (change_journal().dry_run() || reg_changes_wait_for_commit()))
+        files_awaiting_save().push_back(change_journal().files().size());
+    }
     change_journal().record_file(std::move(outcome));
   }
 }
@@ -104,13 +125,26 @@ std::int32_t decrement_shared_count(const std::string& file_path) {
 
 bool remove_product_file(const std::string& file_path) {
   // A dry run asks whether the deletion could be made; what only the
-  // deletion itself finds out (a file in use) it takes as going well.
-  const KeepRemovedFile& keep = removed_file_keeper();
-  const bool removed = change_journal().dry_run() ? file_deletable(file_path)
-                       : keep                     ? keep(file_path)
-                                                  : delete_file(file_path);
-  if (!removed) report_error("Error removing the %s file\n", file_path.c_str());
-  return removed;
+  // deletion itself finds out (a file in use) it takes as going well. A
+  // run on the registry file asks the same now and deletes after the save.
+  if (!change_journal().dry_run() && !reg_changes_wait_for_commit())
+    return take_file_away(file_path);
+  const bool removable = file_deletable(file_path);
+  if (!removable) report_error("Error removing the %s file\n", file_path.c_str());
+  return removable;
+}
+
+void finish_product_files(bool registry_saved) {
+  std::vector<std::size_t> waiting;
+  waiting.swap(files_awaiting_save());
+  if (waiting.empty()) return;
+  if (!registry_saved)
+    report_error("the product files were kept because the registry could not be saved");
+  for (const std::size_t index : waiting) {
+    const FileOutcome& outcome = change_journal().files()[index];
+    if (!registry_saved || (!change_journal().dry_run() && !take_file_away(outcome.path)))
+      change_journal().set_file_action(index, FileOutcome::Action::not_removed);
+  }
 }
 
 }  // namespace morvex

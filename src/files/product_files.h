@@ -32,8 +32,14 @@ inline constexpr std::int32_t kCountUnknown = std::numeric_limits<std::int32_t>:
 // file is no longer counted and should be deleted.
 std::int32_t decrement_shared_count(const std::string& file_path);
 
-// True when the file went (or, in a dry run, would go).
+// True when the file went (or, in a dry run, would go). On the registry
+// file, where changes become real only when saved, true means the file
+// passed the check and waits for finish_product_files.
 bool remove_product_file(const std::string& file_path);
+
+// After the registry's save: the waiting files go, or, when the save
+// failed, all stay, with one line saying why.
+void finish_product_files(bool registry_saved);
 
 // With an undo record, a file the run removes is kept there rather than
 // deleted: `keep` moves it and says whether it went. An empty one deletes

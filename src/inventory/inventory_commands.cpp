@@ -1,6 +1,5 @@
-#include <cstdio>
-
 #include "diag/diagnostics.h"
+#include "diag/standard_output.h"
 #include "files/durable_file.h"
 #include "inventory/installation_listing.h"
 #include "inventory/inventory.h"
@@ -10,12 +9,12 @@ namespace {
 
 // The text on standard output, unless the JSON goes there.
 void put_out(const std::string& report_path, const std::string& text, const std::string& json) {
-  if (report_path != "-") std::fputs(text.c_str(), stdout);
-  if (report_path.empty()) return;
-  if (report_path == "-") {
-    std::fputs(json.c_str(), stdout);
+  if (report_path == kStandardOutputName) {
+    write_standard_output(json);
     return;
   }
+  write_standard_output(text);
+  if (report_path.empty()) return;
   std::string reason;
   if (!replace_file_durably(report_path, json, reason))
     report_error("cannot write the report %s: %s", report_path.c_str(), reason.c_str());

@@ -35,7 +35,7 @@ LaunchFailure search_path_entries(LaunchHost& host, const std::string& program,
     // An empty entry would turn into the root of the current drive.
     if (entry.empty()) continue;
     std::string candidate = entry;
-    if (!ends_with_separator(host, candidate)) candidate += '\\';
+    if (!ends_with_separator(host, candidate)) candidate += host.path_separator();
     if (candidate.size() + program.size() >= kSearchPathLimit) return last;
     candidate += program;
     last = try_program_path(host, candidate, arguments);
@@ -51,15 +51,19 @@ LaunchFailure search_path_entries(LaunchHost& host, const std::string& program,
 
 LaunchFailure try_program_path(LaunchHost& host, const std::string& path,
                                const std::vector<std::string>& arguments) {
-  const std::string candidate = has_separator(host, path, true) ? path : ".\\" + path;
+  const std::string candidate =
+      has_separator(host, path, true) ? path : std::string(".") + host.path_separator() + path;
   if (has_extension(host, candidate)) {
     const WindowsError missing = host.test_existence(candidate);
     if (missing != kNoWindowsError) return map_system_error(missing);
     return start_program(host, candidate, arguments);
   }
-  // Without an extension the name itself is never started: only the forms
-  // the system knows how to run.
+  // Without an extension the name itself is never started on Windows: only
+  // the forms the system knows how to run.
   WindowsError missing = kNoWindowsError;
+  if (host.tries_name_as_written() && host.test_existence(candidate) == kNoWindowsError &&
+      host.may_run(candidate))
+    return start_program(host, candidate, arguments);
   for (const char* extension : kProgramExtensions) {
     const std::string with_extension = candidate + extension;
     missing = host.test_existence(with_extension);

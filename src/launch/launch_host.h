@@ -39,6 +39,15 @@ class LaunchHost {
   // The first byte of a double-byte character in the active code page: the
   // byte after it is never a separator, colon or dot.
   virtual bool is_lead_byte(unsigned char byte) const = 0;
+
+  // What joins a folder and a name the search builds.
+  virtual char path_separator() const { return '\\'; }
+  // Whether a name without an extension is tried as written before the
+  // extensions are added, as a POSIX shell finds a program; Windows never
+  // starts such a name. Only a file with the right to run is taken so, as
+  // a shell passes over a folder or a plain file of that name.
+  virtual bool tries_name_as_written() const { return false; }
+  virtual bool may_run(const std::string& /*path*/) { return false; }
 };
 
 // The host of the platform this program was built for.

@@ -127,6 +127,15 @@ class PosixLaunchHost final : public LaunchHost {
 
   // Multibyte encodings here never reuse the bytes of "\", "/", ":" or ".".
   bool is_lead_byte(unsigned char) const override { return false; }
+
+  char path_separator() const override { return '/'; }
+  bool tries_name_as_written() const override { return true; }
+  bool may_run(const std::string& path) override {
+    const std::string file = host_path(path);
+    struct stat attributes {};
+    return stat(file.c_str(), &attributes) == 0 && S_ISREG(attributes.st_mode) &&
+           access(file.c_str(), X_OK) == 0;
+  }
 };
 
 }  // namespace

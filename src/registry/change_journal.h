@@ -57,6 +57,10 @@ class ChangeJournal {
   // Records a change that was made (or, in a dry run, would have been).
   void record(RegistryChange change);
   void record_file(FileOutcome outcome) { files_.push_back(std::move(outcome)); }
+  // A file decided on earlier whose removal failed after all.
+  void set_file_action(std::size_t index, FileOutcome::Action action) {
+    files_[index].action = action;
+  }
 
   // What the run's own changes say of a key or value; `untouched` sends the
   // reader to the registry.

@@ -7,6 +7,11 @@
 
 namespace morvex {
 
+bool host_prefix_from_environment() {
+  const char* prefix = std::getenv("MORVEX_PREFIX");
+  return prefix != nullptr && *prefix != '\0';
+}
+
 std::string host_prefix_folder() {
   const char* prefix = std::getenv("MORVEX_PREFIX");
   if (prefix != nullptr && *prefix != '\0') return prefix;

@@ -8,5 +8,7 @@ namespace morvex {
 
 // $MORVEX_PREFIX, or $HOME/.morvex when it is unset.
 std::string host_prefix_folder();
+// Whether $MORVEX_PREFIX named it, rather than the default.
+bool host_prefix_from_environment();
 
 }  // namespace morvex

@@ -129,9 +129,26 @@ bool reg_create_key(RootKey root, const std::string& path);
 void reg_prune_key(const std::string& path);
 
 // Makes every change so far durable before the program ends or hands over
-// to another program. Reports its own failure. Nothing to do on Windows,
-// where each operation reaches the registry at once.
-void reg_commit();
+// to another program; false, reported, when they could not be saved. In a
+// dry run, whether a save could be made. Nothing to do on Windows, where
+// each operation reaches the registry at once.
+bool reg_commit();
+// A file or folder the registry itself reads, writes or locks, which no
+// output of the run may name: on other hosts the prefix folder, registry.reg
+// and its temporary copy; none on Windows.
+struct RegistryOwnFile {
+  const char* what;  // "the registry file", ...
+  std::string path;
+};
+std::vector<RegistryOwnFile> reg_own_files();
+
+// Whether the registry is there to be used: false, with one line naming the
+// missing prefix folder and where its name came from, when it is not.
+bool reg_place_exists();
+
+// Whether the changes become real only at reg_commit (the registry file),
+// so that what must follow them waits for it.
+bool reg_changes_wait_for_commit();
 
 // Forgets the run without saving, as the end of the process does: for tests
 // that act out several runs in one process.

@@ -28,7 +28,11 @@ bool write_value(Native key, const RegistryValue& value);
 bool delete_value(Native key, const std::string& name);
 bool delete_key(RootKey root, const std::string& path);
 bool create_key(RootKey root, const std::string& path);
-void commit();
+bool commit();
+bool could_commit();
+bool changes_wait_for_commit();
+std::vector<RegistryOwnFile> own_files();
+bool place_exists();
 void end_run();
 
 }  // namespace morvex::backend

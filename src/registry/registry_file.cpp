@@ -1,6 +1,12 @@
 // The registry on hosts without the Windows registry: the registry file of
 // the prefix folder (see reg_file/reg_store.h).
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <vector>
+
+#include "diag/diagnostics.h"
+#include "registry/host_prefix.h"
 
 #include "registry/reg_file/reg_store.h"
 #include "registry/registry_backend.h"
@@ -127,7 +133,29 @@ bool create_key(RootKey root, const std::string& path) {
 
 void end_run() { regfile::the_store().end_run(); }
 
-void commit() { regfile::the_store().commit(); }
+bool commit() { return regfile::the_store().commit(); }
+
+bool could_commit() { return regfile::the_store().could_save(); }
+
+bool changes_wait_for_commit() { return true; }
+
+std::vector<RegistryOwnFile> own_files() {
+  const std::string folder = host_prefix_folder();
+  return {{"the registry file", folder + "/" + regfile::kFileName},
+          {"the registry's temporary copy", folder + "/" + regfile::kSavingName},
+          {"the prefix folder", folder}};
+}
+
+bool place_exists() {
+  const std::string folder = host_prefix_folder();
+  struct stat status {};
+  if (stat(folder.c_str(), &status) == 0 || errno != ENOENT) return true;
+  report_error("the prefix folder %s does not exist (%s)", folder.c_str(),
+               host_prefix_from_environment()
+                   ? "named by MORVEX_PREFIX"
+                   : "the default ~/.morvex; set MORVEX_PREFIX to name another");
+  return false;
+}
 
 }  // namespace backend
 }  // namespace morvex

@@ -174,9 +174,16 @@ void reg_prune_key(const std::string& path) {
   reg_close_key(key);
 }
 
-void reg_commit() {
-  if (!change_journal().dry_run()) backend::commit();
+bool reg_commit() {
+  if (!change_journal().dry_run()) return backend::commit();
+  return change_journal().changes().empty() || backend::could_commit();
 }
+
+bool reg_changes_wait_for_commit() { return backend::changes_wait_for_commit(); }
+
+std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
+
+bool reg_place_exists() { return backend::place_exists(); }
 
 void reg_end_run() {
   change_journal().reset();

@@ -128,7 +128,12 @@ bool create_key(RootKey root, const std::string& path) {
   return true;
 }
 
-void commit() {}
+bool commit() { return true; }
+bool could_commit() { return true; }
+// Each change reaches the registry as it is made.
+bool changes_wait_for_commit() { return false; }
+std::vector<RegistryOwnFile> own_files() { return {}; }
+bool place_exists() { return true; }
 void end_run() {}
 
 }  // namespace backend

@@ -115,6 +115,8 @@ std::string change_listing(const ChangeJournal& journal, const RunAccount& accou
 
   std::string out = "Dry run of " + (account.words.empty() ? std::string() : account.words[0]) +
                     " " + account.version_key + ": nothing was changed.\n";
+  if (account.saved == RunAccount::Saved::not_saved)
+    out += "The registry could not be saved: a real run would make none of these changes.\n";
   out += groups.empty() ? "\nNo registry changes.\n" : "\nRegistry changes:\n";
   for (const KeyGroup& group : groups) out += group.title + "\n" + group.lines();
   if (!journal.files().empty()) {

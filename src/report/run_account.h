@@ -25,6 +25,11 @@ struct RunAccount {
   bool finished = false;
   // What --exit-status returns for the run so far, given or not.
   int exit_status = 0;
+  // Whether the registry took the run's changes: unknown until the save (a
+  // dry run's is what the save would do). A save that failed made none of
+  // the changes and removed no file.
+  enum class Saved { not_yet, saved, not_saved };
+  Saved saved = Saved::not_yet;
   FollowOnAccount follow_on;
 };
 

@@ -105,6 +105,9 @@ std::string report_json(const RunAccount& account, const ChangeJournal& journal,
       {"release", account.version_key},
       {"dry_run", account.dry_run},
       {"finished", account.finished},
+      {"saved", account.saved == RunAccount::Saved::not_yet
+                    ? ordered_json(nullptr)
+                    : ordered_json(account.saved == RunAccount::Saved::saved)},
       {"confirmation", account.confirmation},
       {"exit_status", account.exit_status},
       {"errors", error_lines},

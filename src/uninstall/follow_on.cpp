@@ -34,6 +34,9 @@ class AccountedLaunchHost final : public LaunchHost {
   std::optional<std::string> read_search_path() override { return system_.read_search_path(); }
   char search_path_separator() const override { return system_.search_path_separator(); }
   bool is_lead_byte(unsigned char byte) const override { return system_.is_lead_byte(byte); }
+  char path_separator() const override { return system_.path_separator(); }
+  bool tries_name_as_written() const override { return system_.tries_name_as_written(); }
+  bool may_run(const std::string& path) override { return system_.may_run(path); }
 
  private:
   LaunchHost& system_;

@@ -19,6 +19,7 @@ struct SwitchOption {
 };
 
 constexpr SwitchOption kSwitchOptions[] = {
+    {"--dry-run", &RunOptions::dry_run},
     {"--yes", &RunOptions::assume_yes},
     {"--exit-status", &RunOptions::exit_status},
     {"--list", &RunOptions::list},
@@ -31,6 +32,20 @@ constexpr FileOption kFileOptions[] = {
     {"--restore", &RunOptions::restore_path},
 };
 
+template <typename Option, std::size_t count>
+const Option* find_option(const Option (&table)[count], const std::string& word) {
+  for (const Option& option : table)
+    if (word == option.name) return &option;
+  return nullptr;
+}
+
+// One of these after the version key was meant as an option, not as a
+// program to start.
+bool is_option_name(const std::string& word) {
+  return find_option(kSwitchOptions, word) != nullptr || find_option(kFileOptions, word) != nullptr ||
+         word == "--help" || word == "-h" || word == "--version";
+}
+
 bool refuse(const char* format, const std::string& option) {
   report_error(format, option.c_str(), kOptionsUsageLine);
   return false;
@@ -42,11 +57,7 @@ bool asks_for_exit_status(const std::vector<std::string>& words) {
   for (std::size_t next = 1; next < words.size() && words[next].starts_with("--"); ++next) {
     if (words[next] == "--exit-status") return true;
     // A file's name is no option, whatever it looks like.
-    for (const FileOption& option : kFileOptions)
-      if (words[next] == option.name) {
-        ++next;
-        break;
-      }
+    if (find_option(kFileOptions, words[next]) != nullptr) ++next;
   }
   return false;
 }
@@ -57,24 +68,16 @@ bool read_run_options(const std::vector<std::string>& words, RunOptions& options
   options = RunOptions{};
   options.exit_status = asks_for_exit_status(words);
   std::size_t next = 1;
-  // No release key starts with "--", so an installer's words never stop here.
-  for (; next < words.size() && words[next].starts_with("--"); ++next) {
+  // No release key starts with "--" or is "-h", so an installer's words
+  // never stop here.
+  for (; next < words.size() && (words[next].starts_with("--") || words[next] == "-h"); ++next) {
     const std::string& word = words[next];
     if (answer_information_request(word)) return false;
-    if (word == "--dry-run") {
-      options.dry_run = true;
-      continue;
-    }
-    const SwitchOption* flag = nullptr;
-    for (const SwitchOption& candidate : kSwitchOptions)
-      if (word == candidate.name) flag = &candidate;
-    if (flag != nullptr) {
+    if (const SwitchOption* flag = find_option(kSwitchOptions, word)) {
       options.*(flag->flag) = true;
       continue;
     }
-    const FileOption* option = nullptr;
-    for (const FileOption& candidate : kFileOptions)
-      if (word == candidate.name) option = &candidate;
+    const FileOption* option = find_option(kFileOptions, word);
     if (option == nullptr) return refuse("unknown option %s; usage: %s", word);
     if (next + 1 >= words.size() || words[next + 1].empty())
       return refuse("%s needs a file; usage: %s", word);
@@ -91,6 +94,9 @@ bool read_run_options(const std::vector<std::string>& words, RunOptions& options
     return refuse("%s stands alone; usage: %s", options.list ? "--list" : "--check");
   if (options.dry_run && !options.undo_path.empty())
     return refuse("%s changes nothing to undo; usage: %s", "--dry-run");
+  for (std::size_t after_key = next + 1; after_key < words.size(); ++after_key)
+    if (is_option_name(words[after_key]))
+      return refuse("%s stands before the version key; usage: %s", words[after_key]);
   options.words.push_back(words.empty() ? std::string() : words[0]);
   if (next < words.size())
     options.words.insert(options.words.end(), words.begin() + static_cast<std::ptrdiff_t>(next),

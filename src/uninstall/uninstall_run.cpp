@@ -7,6 +7,7 @@
 
 #include "diag/diagnostics.h"
 #include "diag/shared_errors.h"
+#include "diag/standard_output.h"
 #include "files/product_files.h"
 #include "inventory/inventory.h"
 #include "ide/ide_restore.h"
@@ -14,6 +15,7 @@
 #include "report/change_listing.h"
 #include "report/run_report.h"
 #include "uninstall/follow_on.h"
+#include "uninstall/output_paths.h"
 #include "uninstall/run_options.h"
 #include "registrations/registrations.h"
 #include "registry/product_keys.h"
@@ -181,7 +183,10 @@ bool uninstall_release(RunState& run, RunAccount& account, bool assume_yes) {
   reg_prune_key(kCxxCompilerKey);
   reg_prune_key(kCompilersKey);
   // The follow-on program may be the installer's next step reading these keys.
-  reg_commit();
+  const bool saved = reg_commit();
+  account.saved = saved ? RunAccount::Saved::saved : RunAccount::Saved::not_saved;
+  // The files go only once the registry no longer counts them.
+  finish_product_files(saved);
   return true;
 }
 
@@ -195,6 +200,12 @@ int run_uninstall(const std::vector<std::string>& words) {
   const auto status_so_far = [&] { return status(error_stream_written() ? kRunErrors : kRunClean); };
   if (!read_run_options(words, options))
     return status(error_stream_written() ? kRunUsageError : kRunClean);
+  if (!options.list && !options.check && options.restore_path.empty() && options.words.size() < 2) {
+    report_error("no release named; usage: %s", kUsageLine);
+    return status(kRunUsageError);
+  }
+  if (!outputs_allowed(options)) return status(kRunUsageError);
+  if (!reg_place_exists()) return status_so_far();
   if (options.list) {
     list_installation(options.report_path);
     return status_so_far();
@@ -203,10 +214,6 @@ int run_uninstall(const std::vector<std::string>& words) {
   if (!options.restore_path.empty()) {
     restore_from_undo_record(options.restore_path);
     return status_so_far();
-  }
-  if (options.words.size() < 2) {
-    report_error("no release named; usage: %s", kUsageLine);
-    return status(kRunUsageError);
   }
 
   RunAccount account;
@@ -242,13 +249,21 @@ int run_uninstall(const std::vector<std::string>& words) {
     if (account.confirmation == "no") return kRunDeclined;
     return error_stream_written() ? kRunErrors : kRunClean;
   };
-  const auto write_report = [&] {
+  // Standard output takes one report, the last one the run gets to write:
+  // before the follow-on program replaces the process, or at the end.
+  bool report_sent = false;
+  const auto write_report = [&](bool last) {
     account.exit_status = run_status();
-    return options.report_path.empty() || write_run_report(options.report_path, account);
+    if (options.report_path.empty()) return true;
+    if (options.report_path != kStandardOutputName)
+      return write_run_report(options.report_path, account);
+    if (!last || report_sent) return true;
+    report_sent = true;
+    return write_standard_output(report_json(account, change_journal(), kept_error_lines()));
   };
   // Written first, so that a report that cannot be written stops the run
   // before anything changes.
-  if (!write_report()) return status_so_far();
+  if (!write_report(false)) return status_so_far();
 
   RunState run;
   run.version_key = account.version_key;
@@ -256,10 +271,12 @@ int run_uninstall(const std::vector<std::string>& words) {
   undo.finish();
   account.finished = true;
   if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
-    hand_over(account, [&] { write_report(); });
-  write_report();
-  if (account.dry_run) std::fputs(change_listing(change_journal(), account).c_str(), stdout);
-  // Counts a report that could not be written at the end too.
+    hand_over(account, [&] { write_report(true); });
+  write_report(true);
+  // A report on standard output stands in for the listing.
+  if (account.dry_run && !report_sent)
+    write_standard_output(change_listing(change_journal(), account));
+  // Counts a report or a listing that could not be written at the end too.
   return status(run_status());
 }
 

@@ -2,14 +2,17 @@
 
 #include <cstdio>
 
+#include "diag/standard_output.h"
+
 namespace morvex {
 
 bool answer_information_request(const std::string& word) {
   if (word == "--version") {
     std::printf("morvex-uninstall %s\n", MORVEX_VERSION);
+    finish_standard_output();
     return true;
   }
-  if (word == "--help") {
+  if (word == "--help" || word == "-h") {
     std::printf(
         "Usage: morvex-uninstall [OPTION]... VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]\n"
         "  or:  morvex-uninstall --restore FILE\n"
@@ -21,6 +24,11 @@ bool answer_information_request(const std::string& word) {
         "counts, deletes the release's keys, then starts FOLLOW_ON_PROGRAM (with ARGUMENT).\n"
         "Failures are reported one a line on standard error; the exit status is 0 unless\n"
         "--exit-status, --list or --check says otherwise.\n"
+        "A run stops only for a wrong option, a missing prefix folder, an output that\n"
+        "would overwrite a file the run uses, or a report or undo record it cannot write.\n"
+        "Unless the release was integrated with no IDE, the run first asks whether\n"
+        "Developer Studio is closed (a box on Windows, y or n on the terminal elsewhere,\n"
+        "Yes when neither can be asked), and No ends it with nothing changed.\n"
         "\n"
         "Options (only before VERSION_KEY):\n"
         "  --dry-run       show what the run would change, on standard output, and change\n"
@@ -31,6 +39,7 @@ bool answer_information_request(const std::string& word) {
         "  --report FILE   write an account of the run to FILE as JSON: its changes, files,\n"
         "                  error lines and follow-on program. FILE is written before\n"
         "                  anything changes; if it cannot be, the run stops there.\n"
+        "                  FILE - writes it to standard output, once, at the end.\n"
         "  --undo FILE     before each change, record in FILE (a .reg file) how to put it\n"
         "                  back; product files are moved into FILE.files instead of deleted.\n"
         "  --restore FILE  put back everything an uninstall recorded in FILE.\n"
@@ -42,11 +51,12 @@ bool answer_information_request(const std::string& word) {
         "  --check         show what a whole installation or removal would not leave,\n"
         "                  each with the command that mends it; exit 1 if anything is\n"
         "                  found, 0 if not. --list and --check change nothing.\n"
-        "  --help          show this help and exit\n"
+        "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
         "Outside Windows the registry is registry.reg in $MORVEX_PREFIX (default\n"
         "~/.morvex), with drive C: in its drive_c folder.\n");
+    finish_standard_output();
     return true;
   }
   return false;

@@ -2,9 +2,11 @@
 // and stay as it was. A file it takes must read back, key by key, as the full
 // parse of the same bytes says; then a few changes derived from the bytes are
 // made, and the saved file must parse to exactly the changed registry, keep
-// every byte before the first section (a section starts at the comment lines
-// directly above its key line), and hold every section of a key the
-// changes did not touch byte for byte, in its old order. No change at all
+// every byte before the first section (a section runs from its key line to
+// the next key's line, so the comments above a key's line are the section
+// before's), and hold every section of a key the changes did not touch byte
+// for byte, in its old order. No comment line outside a deleted section's
+// values may go. No change at all
 // must leave the file byte for byte as it was.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,6 +74,9 @@ struct Section {
   std::size_t begin;
   std::size_t end;
   std::string key;
+  // The first comment line after the section's last value line, or end:
+  // from there on nothing goes, whatever happens to the key.
+  std::size_t comments_kept = 0;
 };
 
 template <class Unit>
@@ -88,9 +93,6 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
                     std::vector<Section>& sections) {
   constexpr std::size_t w = sizeof(Unit);
   std::vector<Unit> line;
-  // A section starts at the comment lines directly above its key line.
-  std::size_t comments_begin = 0;
-  bool in_comments = false;
   for (std::size_t at = begin; at + w <= bytes.size();) {
     std::size_t end = at;
     line.clear();
@@ -110,11 +112,15 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
     }
     std::size_t first = 0;
     while (first < line.size() && (line[first] == Unit(' ') || line[first] == Unit('\t'))) ++first;
-    const bool after_comments = in_comments;
-    in_comments = first < line.size() && line[first] == Unit(';');
-    if (in_comments && !after_comments) comments_begin = at;
+    if (!sections.empty() && first < line.size() && line[first] != Unit('[')) {
+      std::size_t& kept = sections.back().comments_kept;
+      if (line[first] != Unit(';'))
+        kept = bytes.size();
+      else if (kept == bytes.size())
+        kept = at;
+    }
     if (first < line.size() && line[first] == Unit('[')) {
-      const std::size_t section_begin = after_comments ? comments_begin : at;
+      const std::size_t section_begin = at;
       std::size_t close = line.size();
       while (close > first + 1 && line[close - 1] != Unit(']')) --close;
       std::string path;
@@ -122,8 +128,12 @@ void split_sections(std::string_view bytes, std::size_t begin, std::size_t& prea
         path.assign(line.begin() + first + 1, line.begin() + close - 1);
       else
         regfile::append_utf8(line.data() + first + 1, close - 1 - (first + 1), path);
-      if (!sections.empty()) sections.back().end = section_begin;
-      sections.push_back({section_begin, bytes.size(), folded(path)});
+      if (!sections.empty()) {
+        Section& previous = sections.back();
+        previous.end = section_begin;
+        previous.comments_kept = std::min(previous.comments_kept, section_begin);
+      }
+      sections.push_back({section_begin, bytes.size(), folded(path), bytes.size()});
     }
     at = next;
   }
@@ -329,11 +339,13 @@ void check_untouched_bytes(std::string_view before, std::string_view after,
         "the bytes before the first key changed");
   std::size_t from = preamble_end;
   for (const Section& section : sections) {
-    if (std::find(touched.begin(), touched.end(), section.key) != touched.end()) continue;
-    const std::string_view text = before.substr(section.begin, section.end - section.begin);
+    const bool untouched = std::find(touched.begin(), touched.end(), section.key) == touched.end();
+    const std::size_t kept = untouched ? section.begin : section.comments_kept;
+    if (kept >= section.end) continue;
+    const std::string_view text = before.substr(kept, section.end - kept);
     const std::size_t found = after.find(text, from);
     check(found != std::string_view::npos,
-          "untouched section at byte " + std::to_string(section.begin) + " not kept: " +
+          "untouched section or comments at byte " + std::to_string(kept) + " not kept: " +
               std::string(text.substr(0, 80)));
     from = found + text.size();
   }

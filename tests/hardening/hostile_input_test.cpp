@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "program_run.h"
@@ -251,6 +252,63 @@ TEST(HostileInput, AFileThatCannotBeReplacedStaysAndALaterRunFinishes) {
     EXPECT_FALSE(exists(prefix + saving)) << r.row;
     if (std::string(r.row) == "a full disk") umount(prefix.c_str());
   }
+}
+
+// The save is where a run's changes become real: when it fails, no product
+// file goes either, the dry run foretold it with the same lines, and the
+// report says the changes were not made. Once the obstacle is gone, the
+// files go with the save.
+TEST(HostileInput, ARegistryThatCannotBeSavedKeepsEveryProductFile) {
+  namespace fs = std::filesystem;
+  Sandbox sandbox("unsaved-files");
+  const std::string prefix = sandbox.folder() + "/prefix";
+  fs::copy(kExamplePrefix, prefix, fs::copy_options::recursive);
+  const std::string bin = prefix + "/drive_c/Program Files/Morvex/bin/";
+  const std::string file = prefix + "/registry.reg";
+  const std::string bytes = read_file(file);
+  ASSERT_EQ(mkdir((prefix + "/registry.reg.saving").c_str(), 0755), 0);
+  const std::string report = sandbox.folder() + "/report.json";
+
+  const RunOutcome dry = run_program({prefix, {"--dry-run", "24"}, sandbox.folder() + "/dry.stderr", {}});
+  const RunOutcome real = run_program({prefix, {"--report", report, "24"}, "", {}});
+  const std::string said = kLine + file + ": cannot save: Is a directory\n" + kLine +
+                           "the product files were kept because the registry could not be saved\n";
+  EXPECT_NE(real.error_stream.find(said), std::string::npos) << real.error_stream;
+  EXPECT_EQ(dry.error_stream, real.error_stream);
+  EXPECT_TRUE(read_file(file) == bytes) << "the registry changed";
+  for (const char* name : {"xvxc4.exe", "xvlink4.exe", "xvxc5.exe", "xvlink5.exe", "compsel.exe"})
+    EXPECT_TRUE(exists(bin + name)) << name << " went with the registry unsaved";
+  const std::string account = read_file(report);
+  EXPECT_NE(account.find("\"saved\": false"), std::string::npos) << account;
+  EXPECT_EQ(account.find("\"action\": \"removed\""), std::string::npos) << account;
+
+  rmdir((prefix + "/registry.reg.saving").c_str());
+  const RunOutcome later = run_program({prefix, {"24"}, "", {}});
+  EXPECT_EQ(later.error_stream.find("cannot save"), std::string::npos) << later.error_stream;
+  EXPECT_FALSE(exists(bin + "xvxc4.exe"));
+  EXPECT_FALSE(exists(bin + "xvlink4.exe"));
+}
+
+// Standard output that takes nothing loses the listing, the help or the
+// version, and says so; a report sent there stands in for the listing.
+TEST(HostileInput, StandardOutputThatFailsIsOneLineAndTakesAReport) {
+  namespace fs = std::filesystem;
+  Sandbox sandbox("standard-output");
+  const std::string prefix = sandbox.folder() + "/prefix";
+  fs::copy(kExamplePrefix, prefix, fs::copy_options::recursive);
+  for (const std::vector<std::string>& words :
+       std::vector<std::vector<std::string>>{{"--dry-run", "24"}, {"--help"}, {"--version"}}) {
+    const RunOutcome run = run_program({prefix, words, "", {}, "/dev/full"});
+    EXPECT_EQ(run.error_stream, kLine + "cannot write to standard output: No space left on device\n")
+        << words[0];
+  }
+  const std::string output = sandbox.folder() + "/report.json";
+  const RunOutcome dry = run_program({prefix, {"--dry-run", "--report", "-", "24"}, "", {}, output});
+  const std::string report = read_file(output);
+  EXPECT_EQ(dry.error_stream, "");
+  EXPECT_EQ(report.rfind("{\n", 0), 0u) << report.substr(0, 80);
+  EXPECT_EQ(count_of(report, "\"program\": \"morvex-uninstall\""), 1u) << "one report, no listing";
+  EXPECT_FALSE(exists(prefix + "/drive_c/-")) << "a file named -";
 }
 
 // Whatever read the error stream may be gone (an installer's log pipe

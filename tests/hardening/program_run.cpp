@@ -20,6 +20,7 @@ pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runne
         setting.starts_with("LSAN_OPTIONS="))
       launch.environment.push_back(setting);
   if (!run.error_file.empty()) launch.stderr_file = run.error_file;
+  launch.stdout_file = run.output_file;
   launch.in_child = run.in_child;
   return start(launch);
 }

@@ -23,6 +23,7 @@ struct ProgramRun {
   std::string error_file;           // where its error stream goes; beside the prefix when empty
   // Runs in the child just before exec: limits, another user, mounts.
   std::function<void()> in_child;
+  std::string output_file = "/dev/null";  // its standard output
 };
 
 // Starts the program, through `runner` when it names one (its words, the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <optional>
@@ -25,6 +26,8 @@ class FakeHost final : public LaunchHost {
   std::optional<std::string> search_path;
   char separator = ';';
   bool double_byte = false;  // lead bytes as in code page 932
+  bool posix = false;        // the names a POSIX shell finds, joined with "/"
+  std::vector<std::string> runnable;
 
   std::vector<std::string> tested;
   std::vector<std::string> started;
@@ -45,6 +48,12 @@ class FakeHost final : public LaunchHost {
   char search_path_separator() const override { return separator; }
   bool is_lead_byte(unsigned char byte) const override {
     return double_byte && ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+  }
+
+  char path_separator() const override { return posix ? '/' : '\\'; }
+  bool tries_name_as_written() const override { return posix; }
+  bool may_run(const std::string& path) override {
+    return std::find(runnable.begin(), runnable.end(), path) != runnable.end();
   }
 
   void add_file(const std::string& path) { files[path] = kNoWindowsError; }
@@ -149,6 +158,7 @@ struct SearchRow {
   std::map<std::string, WindowsError> start_errors = {};
   char separator = ';';
   bool double_byte = false;
+  std::vector<std::string> runnable = {};  // makes the host a POSIX one
 };
 
 void run_rows(const std::vector<SearchRow>& rows) {
@@ -159,6 +169,8 @@ void run_rows(const std::vector<SearchRow>& rows) {
     host.start_errors = row.start_errors;
     host.separator = row.separator;
     host.double_byte = row.double_byte;
+    host.posix = !row.runnable.empty();
+    host.runnable = row.runnable;
     EXPECT_EQ(launch_follow_on(host, row.program, {row.program}), row.expected) << row.name;
     EXPECT_EQ(host.tested, row.expected_tests) << row.name;
   }
@@ -216,6 +228,21 @@ TEST(LaunchSearch, PathEntries) {
        {".\\s.exe", "C:\\a\\s.exe"}, EACCES, {{"C:\\a\\s.exe", kAccessDenied}}},
       {"one separator is not a network path", "s.exe", "\\a;C:\\b",
        {".\\s.exe", "\\a\\s.exe"}, EACCES, {{"\\a\\s.exe", kAccessDenied}}},
+  });
+}
+
+TEST(LaunchSearch, PosixHostTriesTheNameAsWrittenThenTheExtensions) {
+  const WindowsError there = kNoWindowsError;
+  run_rows({
+      {"program found by its bare name", "/bin/echo", "/a", {"/bin/echo"}, kLaunchStarted,
+       {{"/bin/echo", there}}, {}, ':', false, {"/bin/echo"}},
+      {"script on PATH, joined with /", "next", "/a:/b",
+       {"./next", "./next.com", "./next.exe", "./next.bat", "./next.cmd", "/a/next", "/a/next.com",
+        "/a/next.exe", "/a/next.bat", "/a/next.cmd", "/b/next"},
+       kLaunchStarted, {{"/b/next", there}}, {}, ':', false, {"/b/next"}},
+      {"a file without the right to run is passed over for its .exe", "setup", std::nullopt,
+       {"./setup", "./setup.com", "./setup.exe"}, kLaunchStarted,
+       {{"./setup", there}, {"./setup.exe", there}}, {}, ':', false, {"./setup.exe"}},
   });
 }
 

@@ -314,7 +314,9 @@ TEST_F(RegistryFile, KeysImpliedByDeletedSectionsStay) {
 
 // Comment lines directly above a section belong to it: they stay when the
 // key before goes, and go with their own key.
-TEST_F(RegistryFile, CommentsAboveASectionGoWithItsKeyAlone) {
+// No comment a user wrote above a key's line is lost, whichever key goes:
+// only the comments between a deleted key's line and its last value go.
+TEST_F(RegistryFile, CommentsGoOnlyFromInsideADeletedSection) {
   const std::string before = crlf(R"(REGEDIT4
 
 ; about A
@@ -329,16 +331,23 @@ TEST_F(RegistryFile, CommentsAboveASectionGoWithItsKeyAlone) {
 ;
 [HKEY_CURRENT_USER\B]
 "w"="2"
+; inside B
+"x"="3"
+
 ; last
 )");
+  const std::string about_b = "; about B\n  ; more about B\n;\n";
   const struct {
     const char* row;
     const char* deleted;
     std::string after;
   } cases[] = {
-      {"the key before", "A", "REGEDIT4\n\n; about B\n  ; more about B\n;\n[HKEY_CURRENT_USER\\B]\n\"w\"=\"2\"\n; last\n"},
+      {"the key before", "A",
+       "REGEDIT4\n\n; about A\n; within A\n\n; under A, apart from B\n\n" + about_b +
+           "[HKEY_CURRENT_USER\\B]\n\"w\"=\"2\"\n; inside B\n\"x\"=\"3\"\n\n; last\n"},
       {"the key after", "B",
-       "REGEDIT4\n\n; about A\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n; within A\n\n; under A, apart from B\n\n"},
+       "REGEDIT4\n\n; about A\n[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n; within A\n\n; under A, apart from B\n\n" +
+           about_b + "; last\n"},
   };
   for (const auto& c : cases) {
     write_registry(before);

@@ -22,7 +22,11 @@ struct OptionsRow {
 
 TEST(RunOptions, OnlyWordsBeforeTheVersionKeyAreOptions) {
   const OptionsRow rows[] = {
-      {{"p", "24", "--dry-run"}, true, {"p", "24", "--dry-run"}, "", "", "", false, ""},
+      // An option after the version key was meant as one, wherever it stands.
+      {{"p", "24", "--dry-run"}, false, {}, "", "", "", false, "p: error: --dry-run stands before the version key;"},
+      {{"p", "24", "--undo", "F"}, false, {}, "", "", "", false, "p: error: --undo stands before the version key;"},
+      {{"p", "24", "setup", "-h"}, false, {}, "", "", "", false, "p: error: -h stands before the version key;"},
+      {{"p", "24", "--dry-runs", "-x"}, true, {"p", "24", "--dry-runs", "-x"}, "", "", "", false, ""},
       {{"p", "--dry-run", "24", "setup", "a b"}, true, {"p", "24", "setup", "a b"}, "", "", "", true, ""},
       {{"p", "--report", "r.json", "--undo", "u.reg", "24"}, true, {"p", "24"}, "r.json", "u.reg", "", false, ""},
       {{"p", "--restore", "u.reg"}, true, {"p"}, "", "", "u.reg", false, ""},
@@ -33,7 +37,9 @@ TEST(RunOptions, OnlyWordsBeforeTheVersionKeyAreOptions) {
       {{"p", "--restore", "u.reg", "24"}, false, {}, "", "", "", false, "p: error: --restore stands alone;"},
       {{"p", "--dry-run", "--undo", "u", "24"}, false, {}, "", "", "", false,
        "p: error: --dry-run changes nothing to undo;"},
-      {{"p", "--yes", "--exit-status", "24", "--list"}, true, {"p", "24", "--list"}, "", "", "", false, "", true},
+      {{"p", "--yes", "--exit-status", "24", "--list"}, false, {}, "", "", "", false,
+       "p: error: --list stands before the version key;", true},
+      {{"p", "--yes", "--exit-status", "24", "setup"}, true, {"p", "24", "setup"}, "", "", "", false, "", true},
       {{"p", "--list", "--report", "l.json"}, true, {"p"}, "l.json", "", "", false, ""},
       {{"p", "--list", "24"}, false, {}, "", "", "", false, "p: error: --list stands alone;"},
       {{"p", "--check", "--yes"}, false, {}, "", "", "", false, "p: error: --check stands alone;"},

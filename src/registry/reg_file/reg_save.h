@@ -30,8 +30,9 @@ struct Edit {
   std::string text;
 };
 
-// The temporary file's name; a run holding the lock may truncate or remove
-// one that a killed run left behind.
+// The registry in the prefix folder, and its temporary copy's name: a run
+// holding the lock may truncate or remove one that a killed run left behind.
+inline constexpr const char* kFileName = "registry.reg";
 inline constexpr const char* kSavingName = "registry.reg.saving";
 
 // Writes the edited copy of `source` as kSavingName in the folder `dir_fd`,

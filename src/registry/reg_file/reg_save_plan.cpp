@@ -12,10 +12,11 @@
 
 namespace morvex::regfile {
 
-void Store::commit() {
-  if (state_ != State::ready || file_fd_ < 0) return;
+bool Store::commit() {
+  if (state_ != State::ready || file_fd_ < 0) return true;
   std::vector<Edit> edits;
-  if (!plan(edits) || edits.empty()) return;
+  if (!plan(edits)) return false;
+  if (edits.empty()) return true;
   std::string reason;
   const int save_dir_fd = save_folder_.empty()
                               ? dir_fd_
@@ -26,11 +27,31 @@ void Store::commit() {
   if (save_dir_fd >= 0 && save_dir_fd != dir_fd_) close(save_dir_fd);
   if (!saved) {
     report_error("%s: cannot save: %s", path_.c_str(), reason.c_str());
-    return;
+    return false;
   }
   // Offsets now point into the old file: read the new one at the next use.
   forget_file();
   state_ = State::saved;
+  return true;
+}
+
+bool Store::could_save() {
+  if (state_ != State::ready || file_fd_ < 0) return true;
+  // The save writes a new file beside the old one and renames it over.
+  const int save_dir_fd = save_folder_.empty()
+                              ? dir_fd_
+                              : open(save_folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat saving {};
+  bool writable = save_dir_fd >= 0 && faccessat(save_dir_fd, ".", W_OK | X_OK, AT_EACCESS) == 0;
+  if (writable && fstatat(save_dir_fd, kSavingName, &saving, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(saving.st_mode)) {
+    writable = false;
+    errno = EISDIR;
+  }
+  const int error = errno;
+  if (save_dir_fd >= 0 && save_dir_fd != dir_fd_) close(save_dir_fd);
+  if (!writable) report_error("%s: cannot save: %s", path_.c_str(), std::strerror(error));
+  return writable;
 }
 
 bool Store::read_name(std::uint32_t key, std::string& name) {
@@ -46,6 +67,42 @@ bool Store::key_path(std::uint32_t key, std::string& path) {
   path = root_name(key);
   for (auto name = names.rbegin(); name != names.rend(); ++name) path += '\\' + *name;
   return true;
+}
+
+// A deleted section goes from its key line to its last value line and the
+// blank lines after it; comment lines after its last value stay, with all
+// that follows them, since they stand above the next key's line.
+template <class Unit>
+bool Store::deleted_section_tail(std::uint64_t begin, std::uint64_t& end) {
+  std::vector<Unit> units((end - begin) / sizeof(Unit));
+  if (!read_at(units.data(), units.size() * sizeof(Unit), begin)) {
+    report_error("%s: cannot read: %s", path_.c_str(), std::strerror(errno));
+    return false;
+  }
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t cut = kNone;  // the first comment line after the last value line
+  const auto line_break = [](Unit unit) { return unit == Unit('\n') || unit == Unit('\r'); };
+  for (std::size_t at = 0; at < units.size();) {
+    std::size_t first = at;
+    while (first < units.size() && (units[first] == Unit(' ') || units[first] == Unit('\t'))) ++first;
+    if (first < units.size() && units[first] == Unit(';')) {
+      if (cut == kNone) cut = at;
+    } else if (first < units.size() && !line_break(units[first])) {
+      cut = kNone;
+    }
+    at = first;
+    while (at < units.size() && !line_break(units[at])) ++at;
+    if (at < units.size() && units[at] == Unit('\r')) ++at;
+    if (at < units.size() && units[at] == Unit('\n')) ++at;
+  }
+  if (cut == kNone) cut = units.size();
+  end = begin + cut * sizeof(Unit);
+  return true;
+}
+
+bool Store::deleted_section_end(std::uint64_t begin, std::uint64_t& end) {
+  return encoding_ == Encoding::utf16le ? deleted_section_tail<char16_t>(begin, end)
+                                        : deleted_section_tail<unsigned char>(begin, end);
 }
 
 // The changes as edits of the loaded file:
@@ -67,9 +124,12 @@ bool Store::plan(std::vector<Edit>& edits) {
     } else if (const auto lost = lost_subkeys_at.find(key); lost != lost_subkeys_at.end()) {
       place = lost->second;  // it existed through subkeys deleted before it
     }
-    for (const std::uint32_t section : sections)
-      edits.push_back({index_.section_begin(section), index_.section_end(section, file_size_), SaveOrder::old_lines,
-                       order++, {}});
+    for (const std::uint32_t section : sections) {
+      const std::uint64_t begin = index_.section_begin(section);
+      std::uint64_t end = index_.section_end(section, file_size_);
+      if (!deleted_section_end(begin, end)) return false;
+      edits.push_back({begin, end, SaveOrder::old_lines, order++, {}});
+    }
     const auto [at, added] = lost_subkeys_at.try_emplace(index_[key].parent, place);
     if (!added) at->second = std::min(at->second, place);
   }

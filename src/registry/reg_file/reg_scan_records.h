@@ -45,7 +45,7 @@ struct NameSpan {
 template <class Unit>
 struct SectionHeader {
   const TextLine<Unit>& line;
-  // Where the section starts: the comment lines directly above it belong to it.
+  // Where the section starts: its key line.
   std::uint64_t begin;
   std::size_t root;
   const std::vector<NameSpan>& names;  // the components below the root

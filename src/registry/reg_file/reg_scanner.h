@@ -131,19 +131,10 @@ class Scanner {
         return true;
       }
     }
-    // Blank and comment lines are skipped, inside a continuation too; a run
-    // of comment lines directly above a section starts that section.
-    if (p == end || *p == Unit(';')) {
-      if (p == end) {
-        in_comments_ = false;
-      } else if (!in_comments_) {
-        in_comments_ = true;
-        comments_begin_ = line.offset;
-      }
-      return true;
-    }
-    const std::uint64_t section_begin = in_comments_ ? comments_begin_ : line.offset;
-    in_comments_ = false;
+    // Blank and comment lines are skipped, inside a continuation too. A
+    // section starts at its key line: the comments above it are not its own.
+    if (p == end || *p == Unit(';')) return true;
+    const std::uint64_t section_begin = line.offset;
     const bool starts_value = *p == Unit('"') || *p == Unit('@');
     switch (state_) {
       case State::continuing_value:
@@ -373,9 +364,6 @@ class Scanner {
   bool ends_with_line_end_ = true;
   std::uint64_t text_end_ = kNoEndOfFileByte;
   bool check_utf8_ = false;  // set by the header line, so only for a whole file
-  // A run of comment lines up to this line, and where it started.
-  bool in_comments_ = false;
-  std::uint64_t comments_begin_ = 0;
   // The last section's path (from its root to its last "]"), the size of
   // its root, the root it names and its components within the path.
   std::vector<Unit> last_path_;

@@ -55,8 +55,12 @@ class Store {
   // Makes the key and its missing ancestors (only a restore does); a key
   // made gets a section of its own at the end of the file when saved.
   bool create_key(std::size_t root, std::string_view path);
-  // Saves the changes, if any; reports its own failure.
-  void commit();
+  // Saves the changes, if any; false, reported, when they could not be.
+  bool commit();
+  // What a save would meet, for a dry run that holds its changes back:
+  // false, reported as the save would report it, when the file's folder
+  // cannot be written.
+  bool could_save();
 
   // Forgets the run without saving and gives up the lock, as the end of the
   // process does: for tests that act out several runs in one process.
@@ -90,6 +94,7 @@ class Store {
   };
 
   bool load();
+  bool lock_folder();
   bool load_failed();
   bool empty_registry();
   bool find_save_target();
@@ -129,6 +134,10 @@ class Store {
   bool read_name(std::uint32_t key, std::string& name);
   bool key_path(std::uint32_t key, std::string& path);
   bool plan(std::vector<Edit>& edits);
+  // Where a deleted section's bytes end, short of the comments it keeps.
+  bool deleted_section_end(std::uint64_t begin, std::uint64_t& end);
+  template <class Unit>
+  bool deleted_section_tail(std::uint64_t begin, std::uint64_t& end);
 
   State state_ = State::unloaded;
   std::uint64_t generation_ = 0;

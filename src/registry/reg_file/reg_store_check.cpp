@@ -88,8 +88,8 @@ bool Store::check_file(const ByteOrderMark& mark, ScanError& error) {
 
 // Where the second half of a large file can be checked on its own: the start
 // of a section line after a blank line near the middle. No value continues
-// across it unless the first half ends in one (and is refused), and no
-// comment above the section begins it before there. 0 where there is none.
+// across it unless the first half ends in one (and is refused). 0 where
+// there is none.
 template <class Unit>
 std::uint64_t Store::split_point(std::uint64_t begin) const {
   constexpr std::uint64_t kSplitAbove = 4 << 20;

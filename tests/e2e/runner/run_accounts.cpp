@@ -1,5 +1,6 @@
 #include "run_accounts.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "drive_files.h"
@@ -51,8 +52,21 @@ bool parse_report(const std::string& what, const AccountedRun& run, json& parsed
 
 }  // namespace
 
+namespace {
+
+// A run whose words after the version key hold an option is refused
+// whatever options stand before it; every option starts with "--" but "-h".
+bool option_after_the_key(const Case& c) {
+  for (std::size_t at = 1; at < c.arguments.size(); ++at)
+    if (c.arguments[at].starts_with("--") || c.arguments[at] == "-h") return true;
+  return false;
+}
+
+}  // namespace
+
 bool accounts_apply(const Case& c) {
-  return !c.arguments.empty() && !c.arguments.front().starts_with("--") && c.answer != Answer::no;
+  return !c.arguments.empty() && !c.arguments.front().starts_with("-") && c.answer != Answer::no &&
+         !option_after_the_key(c);
 }
 
 std::vector<std::string> dry_run_options() { return {"--dry-run", "--report", "{report}"}; }
@@ -61,7 +75,7 @@ std::vector<std::string> undo_options() { return {"--undo", "{undo}"}; }
 std::vector<std::string> restore_options() { return {"--restore", "{undo}"}; }
 
 bool undo_applies(const Case& c) {
-  return !c.arguments.empty() && !c.arguments.front().empty() && !c.arguments.front().starts_with("--");
+  return !c.arguments.empty() && !c.arguments.front().empty() && !c.arguments.front().starts_with("-");
 }
 
 Case undo_case(const Case& c) {
