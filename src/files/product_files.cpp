@@ -1,7 +1,6 @@
 #include "files/product_files.h"
 
 #include <algorithm>
-#include <span>
 #include <vector>
 
 #include "diag/diagnostics.h"
@@ -14,20 +13,9 @@
 namespace morvex {
 namespace {
 
-constexpr const char* kSharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
-
 constexpr const char* kGeneration4Files[] = {"xvxc4.exe", "xvlink4.exe"};
 constexpr const char* kGeneration5Files[] = {"xvxc5.exe", "xvlink5.exe"};
 constexpr const char* kSelectionToolFiles[] = {"compsel.exe"};
-
-std::span<const char* const> files_of_set(int file_set) {
-  switch (file_set) {
-    case 4: return kGeneration4Files;
-    case 5: return kGeneration5Files;
-    case 1: return kSelectionToolFiles;
-    default: return {};
-  }
-}
 
 KeepRemovedFile& removed_file_keeper() {
   static KeepRemovedFile keep;
@@ -50,6 +38,16 @@ bool take_file_away(const std::string& file_path) {
 }
 
 }  // namespace
+
+std::span<const char* const> product_file_names(int file_set) {
+  switch (file_set) {
+    case 4: return kGeneration4Files;
+    case 5: return kGeneration5Files;
+    case 1: return kSelectionToolFiles;
+    default: return {};
+  }
+}
+
 
 void keep_removed_files(KeepRemovedFile keep) { removed_file_keeper() = std::move(keep); }
 
@@ -82,7 +80,7 @@ void remove_product_files(int file_set, const ProductDirectory& directory) {
   // The separator goes on even after a trailing one: the counts were
   // recorded under the path composed exactly so.
   const std::string prefix = directory.path + "\\";
-  for (const char* name : files_of_set(file_set)) {
+  for (const char* name : product_file_names(file_set)) {
     FileOutcome outcome;
     outcome.path = prefix + name;
     const std::int32_t left = decrement_shared_count(outcome.path);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <span>
 #include <string>
 
 namespace morvex {
@@ -16,11 +17,17 @@ struct ProductDirectory {
   std::string path;
 };
 
+// The shared-file counts, below HKEY_LOCAL_MACHINE.
+inline constexpr const char* kSharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+
+// The executables of file_set 4 and 5 (a generation's compiler driver and
+// linker wrapper) and 1 (the selection tool), as named in the bin folder.
+std::span<const char* const> product_file_names(int file_set);
+
 // Reads "Bin_directory" of the selection tool's key, once per run.
 ProductDirectory read_product_directory();
 
-// file_set 4 and 5: a generation's compiler driver and linker wrapper;
-// 1: the selection tool. Reports its own failures.
+// Removes the files of one file_set. Reports its own failures.
 void remove_product_files(int file_set, const ProductDirectory& directory);
 
 // What decrement_shared_count returns when the counts cannot be read at all:

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "diag/diagnostics.h"
+#include "ide/ide_keys.h"
 #include "ide/ide_messages.h"
 #include "ide/ide_restore.h"
 #include "registry/registry.h"
@@ -40,15 +41,12 @@ constexpr ToolField kFieldsGeneration4[] = {
 };
 
 struct ToolsMenu {
-  const char* tools_key;
-  const char* label_stem;
+  const IdeKeys& keys;
   std::span<const ToolField> fields;
 };
 
-constexpr ToolsMenu kToolsMenu5{"Software\\Microsoft\\DevStudio\\5.0\\Tools", "MenuName#",
-                                kFieldsGeneration5};
-constexpr ToolsMenu kToolsMenu4{"Software\\Microsoft\\Developer\\Tools", "DialogName#",
-                                kFieldsGeneration4};
+constexpr ToolsMenu kToolsMenu5{kIdeKeys5, kFieldsGeneration5};
+constexpr ToolsMenu kToolsMenu4{kIdeKeys4, kFieldsGeneration4};
 
 const ToolsMenu* tools_menu_for(int ide_generation) {
   if (ide_generation == 5) return &kToolsMenu5;
@@ -108,7 +106,7 @@ void remove_tools_menu_entry(int ide_generation) {
   const char* pending_message = nullptr;
 
   RegistryKey key;
-  if (!reg_open_key(RootKey::current_user, menu->tools_key, key)) {
+  if (!reg_open_key(RootKey::current_user, menu->keys.tools_menu_key, key)) {
     report_error("%s.", kIdeKeyOpenFailed);
     return;
   }
@@ -119,7 +117,7 @@ void remove_tools_menu_entry(int ide_generation) {
   } else {
     std::optional<std::int32_t> found;
     for (std::int32_t j = 0; j < count; ++j) {
-      const std::optional<std::string> label = reg_read_string(key, field_name(menu->label_stem, j));
+      const std::optional<std::string> label = reg_read_string(key, field_name(menu->keys.label_stem, j));
       if (!label) {
         pending_message = kIdeValueGetFailed;
       } else if (*label == kMarkerLabel) {
@@ -131,9 +129,9 @@ void remove_tools_menu_entry(int ide_generation) {
       for (std::int32_t l = *found + 1; l < count; ++l) {
         for (const ToolField& field : menu->fields) {
           if (field.kind == FieldKind::number)
-            copy_tool_dword(menu->tools_key, field.stem, l, l - 1);
+            copy_tool_dword(menu->keys.tools_menu_key, field.stem, l, l - 1);
           else
-            copy_tool_string(menu->tools_key, field.stem, l, l - 1);
+            copy_tool_string(menu->keys.tools_menu_key, field.stem, l, l - 1);
         }
       }
       // count >= 1 here, so count - 1 cannot overflow.

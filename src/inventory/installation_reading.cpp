@@ -1,43 +1,26 @@
 #include <algorithm>
 #include <string_view>
 
+#include "files/product_files.h"
+#include "ide/ide_keys.h"
 #include "inventory/file_presence.h"
 #include "inventory/installation.h"
 #include "registrations/list_items.h"
 #include "registry/product_keys.h"
 #include "registry/registry.h"
 #include "text/ascii_case.h"
-#include "uninstall/uninstall_run.h"
+#include "text/decimal.h"
 
 namespace morvex {
 namespace {
 
-constexpr const char* kSharedDllsKey = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
-
-// The executables an installation counts, by the generation that runs them
-// (0: the selection tool, which every generation's Tools menu runs). The
-// uninstall removes the same ones.
-struct ProductFileName {
-  const char* name;
+// The file sets the uninstall removes, with the generation that runs each
+// (0: the selection tool, which every generation's Tools menu runs).
+struct FileSet {
+  int file_set;
   int generation;
 };
-constexpr ProductFileName kProductFiles[] = {
-    {"xvxc4.exe", 4}, {"xvlink4.exe", 4}, {"xvxc5.exe", 5}, {"xvlink5.exe", 5}, {"compsel.exe", 0},
-};
-
-struct IdeLayout {
-  int generation;
-  const char* tools_folder;
-  const char* tools_menu_key;
-  const char* label_stem;
-};
-constexpr IdeLayout kIdes[] = {
-    {4, "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\",
-     "Software\\Microsoft\\Developer\\Tools", "DialogName#"},
-    {5,
-     "Software\\Microsoft\\DevStudio\\5.0\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\",
-     "Software\\Microsoft\\DevStudio\\5.0\\Tools", "MenuName#"},
-};
+constexpr FileSet kFileSets[] = {{4, 4}, {5, 5}, {1, 0}};
 
 std::optional<std::string> read_text(RootKey root, const std::string& path, const std::string& name) {
   RegistryKey key;
@@ -112,36 +95,37 @@ void read_product_files(Installation& installation) {
   if (!installation.bin_folder) return;
   RegistryKey counts;
   const bool counted = reg_open_key_to_read(RootKey::local_machine, kSharedDllsKey, counts);
-  for (const ProductFileName& file : kProductFiles) {
-    // Composed as the installer composed the counts' names.
-    ProductFile product{*installation.bin_folder + "\\" + file.name, file.generation, std::nullopt,
-                        false};
-    if (counted) product.shared_count = read_number(counts, product.path);
-    product.on_disk = file_present(product.path);
-    installation.files.push_back(std::move(product));
-  }
+  for (const FileSet& set : kFileSets)
+    for (const char* name : product_file_names(set.file_set)) {
+      // Composed as the installer composed the counts' names.
+      ProductFile product{*installation.bin_folder + "\\" + name, set.generation, std::nullopt, false};
+      if (counted) product.shared_count = read_number(counts, product.path);
+      product.on_disk = file_present(product.path);
+      installation.files.push_back(std::move(product));
+    }
 }
 
 bool is_product_executable(const Installation& installation, std::string_view path) {
   const std::size_t slash = path.find_last_of("\\/");
   const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  for (const ProductFileName& file : kProductFiles)
-    if (equal_folded(base, file.name)) return true;
+  for (const FileSet& set : kFileSets)
+    for (const char* name : product_file_names(set.file_set))
+      if (equal_folded(base, name)) return true;
   if (!installation.bin_folder || installation.bin_folder->empty()) return false;
   const std::string folder = *installation.bin_folder + "\\";
   return path.size() > folder.size() && equal_folded(path.substr(0, folder.size()), folder);
 }
 
-ToolsMenuState read_tools_menu(const Installation& installation, const IdeLayout& layout) {
+ToolsMenuState read_tools_menu(const Installation& installation, const IdeKeys& ide_keys) {
   ToolsMenuState menu;
-  menu.key = layout.tools_menu_key;
+  menu.key = ide_keys.tools_menu_key;
   RegistryKey key;
   std::uint32_t values = 0;
   if (!reg_open_key_to_read(RootKey::current_user, menu.key, key) || !reg_count_values(key, values)) return menu;
   menu.present = true;
   menu.num_tools = read_number(key, "NumTools");
   const auto label = [&](std::uint32_t number) {
-    return reg_read_string(key, layout.label_stem + std::to_string(number));
+    return reg_read_string(key, ide_keys.label_stem + std::to_string(number));
   };
   // A key holds no more entries than values; entries past "NumTools" are
   // what a removal leaves when it moves the later ones down.
@@ -161,18 +145,18 @@ ToolsMenuState read_tools_menu(const Installation& installation, const IdeLayout
   return menu;
 }
 
-IdeSettings read_ide(const Installation& installation, const IdeLayout& layout) {
+IdeSettings read_ide(const Installation& installation, const IdeKeys& ide_keys) {
   IdeSettings ide;
-  ide.generation = layout.generation;
-  for (const auto& [role, key_name] : {std::pair{"compiler", "32-bit C/C++ Compiler for 80x86"},
-                                       std::pair{"linker", "COFF Linker for 80x86"}}) {
-    IdeTool tool{role, std::string(layout.tools_folder) + key_name, std::nullopt, false, false};
+  ide.generation = ide_keys.generation;
+  for (const auto& [role, key] : {std::pair{"compiler", ide_keys.compiler_tool_key},
+                                  std::pair{"linker", ide_keys.linker_tool_key}}) {
+    IdeTool tool{role, key, std::nullopt, false, false};
     tool.executable = read_text(RootKey::current_user, tool.key, "Executable Path");
     tool.product_executable = tool.executable && is_product_executable(installation, *tool.executable);
     if (tool.product_executable) tool.on_disk = file_present(*tool.executable);
     ide.tools.push_back(std::move(tool));
   }
-  ide.tools_menu = read_tools_menu(installation, layout);
+  ide.tools_menu = read_tools_menu(installation, ide_keys);
   return ide;
 }
 
@@ -187,7 +171,8 @@ Installation read_installation() {
   read_releases(installation);
   for (const int generation : {4, 5}) installation.registrations.push_back(read_registration(generation));
   read_product_files(installation);
-  for (const IdeLayout& layout : kIdes) installation.ides.push_back(read_ide(installation, layout));
+  for (const IdeKeys* ide_keys : {&kIdeKeys4, &kIdeKeys5})
+    installation.ides.push_back(read_ide(installation, *ide_keys));
   return installation;
 }
 

@@ -10,6 +10,7 @@
 #include "diag/standard_output.h"
 #include "files/product_files.h"
 #include "inventory/inventory.h"
+#include "ide/ide_keys.h"
 #include "ide/ide_restore.h"
 #include "registry/change_journal.h"
 #include "report/change_listing.h"
@@ -24,42 +25,32 @@
 #include "uninstall/release_24_key.h"
 #include "uninstall/run_status.h"
 #include "uninstall/usage.h"
+#include "text/decimal.h"
 #include "undo/restore.h"
 #include "undo/undo_writer.h"
 
 namespace morvex {
 namespace {
 
-
 struct Generation {
-  int number;
+  const IdeKeys& keys;
   const char* ide_generation;
-  const char* compiler_tool_key;
-  const char* linker_tool_key;
   const char* compiler_not_restored;
   const char* linker_not_restored;
   int release_24_selector;
 };
 
 const Generation kGeneration4 = {
-    4,
+    kIdeKeys4,
     "4",
-    "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
-    "32-bit C/C++ Compiler for 80x86",
-    "Software\\Microsoft\\Developer\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
-    "COFF Linker for 80x86",
     "4.x Compiler Executable not returned to original correctly",
     "4.x Linker Executable not returned to original correctly",
     424,
 };
 
 const Generation kGeneration5 = {
-    5,
+    kIdeKeys5,
     "5",
-    "Software\\Microsoft\\DevStudio\\5.0\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
-    "32-bit C/C++ Compiler for 80x86",
-    "Software\\Microsoft\\DevStudio\\5.0\\Build System\\Components\\Platforms\\Win32 (x86)\\Tools\\"
-    "COFF Linker for 80x86",
     "5.0 Compiler Executable not returned to original correctly",
     "5.0 Linker Executable not returned to original correctly",
     524,
@@ -76,28 +67,28 @@ struct RunState {
 };
 
 void restore_ide(const RunState& run, const Generation& generation) {
-  if (!restore_tool_executable("cl.exe", generation.compiler_tool_key))
+  if (!restore_tool_executable("cl.exe", generation.keys.compiler_tool_key))
     report_error("%s", generation.compiler_not_restored);
-  if (!restore_tool_executable("link.exe", generation.linker_tool_key))
+  if (!restore_tool_executable("link.exe", generation.keys.linker_tool_key))
     report_error("%s", generation.linker_not_restored);
-  remove_product_directory("Bin_Directory", "Path Dirs", generation.number);
+  remove_product_directory("Bin_Directory", "Path Dirs", generation.keys.generation);
   if (run.is_release_24) {
     remove_product_directory("Include_directory", "Include Dirs", generation.release_24_selector);
     remove_product_directory("Binary_directory", "Path Dirs", generation.release_24_selector);
     remove_product_directory("Lib_directory", "Library Dirs", generation.release_24_selector);
   }
-  remove_tools_menu_entry(generation.number);
+  remove_tools_menu_entry(generation.keys.generation);
   reg_prune_key(kSelectCompilerKey);
 }
 
 void run_generation_pass(RunState& run, const Generation& generation) {
   if (unregister_release(run.version_key, generation.ide_generation)) {
-    (generation.number == 4 ? run.gen4_key_removed : run.gen5_key_removed) = true;
+    (generation.keys.generation == 4 ? run.gen4_key_removed : run.gen5_key_removed) = true;
     restore_ide(run, generation);
   }
   if (run.is_release_24) {
     run.generation_files_removed = true;
-    remove_product_files(generation.number, run.product_directory);
+    remove_product_files(generation.keys.generation, run.product_directory);
   }
 }
 
@@ -121,21 +112,6 @@ const char* confirmation_name(Confirmation answer) {
 
 std::string install_key_path(const std::string& version_key) {
   return std::string(kCxxCompilerKey) + "\\" + version_key;
-}
-
-std::int32_t parse_decimal(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // One past the largest magnitude is enough to saturate either way.
-  constexpr std::int64_t kCeiling = std::int64_t{1} << 31;
-  std::int64_t magnitude = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    magnitude = std::min(magnitude * 10 + (text[i] - '0'), kCeiling);
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(
-      value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 std::int32_t read_ide_selector(const std::string& version_key) {

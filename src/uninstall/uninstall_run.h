@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace morvex {
@@ -15,10 +14,6 @@ int run_uninstall(const std::vector<std::string>& words);
 
 // The install key's "IDE" value as a number; 0 when it cannot be read.
 std::int32_t read_ide_selector(const std::string& version_key);
-
-// Leading white space, one optional sign, then decimal digits up to the
-// first other character; 0 without digits. Out-of-range values saturate.
-std::int32_t parse_decimal(std::string_view text);
 
 std::string install_key_path(const std::string& version_key);
 

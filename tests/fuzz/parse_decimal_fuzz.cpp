@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "uninstall/uninstall_run.h"
+#include "text/decimal.h"
 
 namespace {
 

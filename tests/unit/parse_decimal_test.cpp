@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "uninstall/uninstall_run.h"
+#include "text/decimal.h"
 
 namespace morvex {
 namespace {
