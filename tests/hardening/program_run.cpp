@@ -4,7 +4,7 @@ namespace morvex::hardening {
 
 pid_t start_program(const ProgramRun& run) {
   Launch launch;
-  launch.program = MORVEX_PROGRAM_PATH;
+  launch.program = run.program.empty() ? MORVEX_PROGRAM_PATH : run.program;
   launch.words = {"morvex-uninstall"};
   launch.words.insert(launch.words.end(), run.words.begin(), run.words.end());
   launch.cwd = run.prefix;
