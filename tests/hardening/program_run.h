@@ -23,7 +23,7 @@ struct ProgramRun {
   std::string error_file;           // where its error stream goes; beside the prefix when empty
   // Runs in the child just before exec: limits, another user, mounts.
   std::function<void()> in_child;
-  std::string program;  // the build's when empty
+  std::string program = {};  // the build's when empty
 };
 
 // Starts the program; 0 when it could not be started.
