@@ -16,5 +16,10 @@ endif()
 install(TARGETS morvex-uninstall RUNTIME DESTINATION ${MORVEX_PROGRAM_DESTINATION} COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/NOTICE DESTINATION ${MORVEX_DOCUMENT_DESTINATION} COMPONENT documents)
 if(MORVEX_MANUAL_PAGE)
-  install(FILES ${MORVEX_MANUAL_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual)
+  # The whole build makes the page; one of the program alone does not, and
+  # installing what it built still works, without the page and saying so.
+  install(CODE "if(NOT EXISTS \"${MORVEX_MANUAL_PAGE}\")
+      message(STATUS \"Manual page not installed: build the target morvex-uninstall-manual-page (or all) to make it\")
+    endif()" COMPONENT manual)
+  install(FILES ${MORVEX_MANUAL_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manual OPTIONAL)
 endif()

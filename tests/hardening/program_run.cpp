@@ -4,12 +4,12 @@ namespace morvex::hardening {
 
 pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runner) {
   Launch launch;
-  launch.program = MORVEX_PROGRAM_PATH;
+  launch.program = run.program.empty() ? MORVEX_PROGRAM_PATH : run.program;
   launch.words = {"morvex-uninstall"};
   if (!runner.empty()) {
-    launch.program = runner[0];
     launch.words = runner;
-    launch.words.push_back(MORVEX_PROGRAM_PATH);
+    launch.words.push_back(launch.program);
+    launch.program = runner[0];
   }
   launch.words.insert(launch.words.end(), run.words.begin(), run.words.end());
   launch.cwd = run.prefix;

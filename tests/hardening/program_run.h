@@ -24,6 +24,7 @@ struct ProgramRun {
   // Runs in the child just before exec: limits, another user, mounts.
   std::function<void()> in_child;
   std::string output_file = "/dev/null";  // its standard output
+  std::string program = {};  // the build's when empty
 };
 
 // Starts the program, through `runner` when it names one (its words, the

@@ -50,10 +50,10 @@ inline bool is_utf8(const unsigned char* text, std::size_t size) {
   using B = Block<unsigned char>;
   std::size_t i = 0;
   for (; i + B::kUnits <= size; i += B::kUnits)
-    if (B::any(B::load(text + i) & 0x80)) return is_utf8_from(text, size, i);
+    if (B::any_set(text + i, 0x80)) return is_utf8_from(text, size, i);
   // The rest as the last block of the line, which overlaps the blocks before.
   if (i < size && size >= B::kUnits) {
-    if (B::any(B::load(text + size - B::kUnits) & 0x80)) return is_utf8_from(text, size, i);
+    if (B::any_set(text + size - B::kUnits, 0x80)) return is_utf8_from(text, size, i);
     return true;
   }
   for (; i < size; ++i)
