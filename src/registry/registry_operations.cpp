@@ -49,20 +49,26 @@ void RegistryKey::close() {
   if (native_ != 0) close_native(release());
 }
 
-bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
+namespace {
+
+// A key the run deleted stays closed to it, in a dry run too, which
+// deletes nothing.
+bool open_through(bool (*open)(RootKey, const std::string&, backend::Native&), RootKey root,
+                  const std::string& path, RegistryKey& key) {
   backend::Native native = 0;
-  if (change_journal().key_deleted(root, path) || !backend::open_key(root, path, native))
-    return false;
+  if (change_journal().key_deleted(root, path) || !open(root, path, native)) return false;
   key.adopt(native, root, path);
   return true;
 }
 
+}  // namespace
+
+bool reg_open_key(RootKey root, const std::string& path, RegistryKey& key) {
+  return open_through(backend::open_key, root, path, key);
+}
+
 bool reg_open_key_to_read(RootKey root, const std::string& path, RegistryKey& key) {
-  backend::Native native = 0;
-  if (change_journal().key_deleted(root, path) || !backend::open_key_to_read(root, path, native))
-    return false;
-  key.adopt(native, root, path);
-  return true;
+  return open_through(backend::open_key_to_read, root, path, key);
 }
 
 void reg_close_key(RegistryKey& key) { key.close(); }
