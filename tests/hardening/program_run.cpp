@@ -1,5 +1,7 @@
 #include "program_run.h"
 
+#include <algorithm>
+
 namespace morvex::hardening {
 
 pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runner) {
@@ -19,6 +21,14 @@ pid_t start_program(const ProgramRun& run, const std::vector<std::string>& runne
     if (setting.starts_with("ASAN_OPTIONS=") || setting.starts_with("UBSAN_OPTIONS=") ||
         setting.starts_with("LSAN_OPTIONS="))
       launch.environment.push_back(setting);
+  // LeakSanitizer stops a traced program with a fatal error: it cannot run
+  // under ptrace. The untraced runs still look for leaks.
+  if (!runner.empty()) {
+    auto asan = std::find_if(launch.environment.begin(), launch.environment.end(),
+                             [](const std::string& setting) { return setting.starts_with("ASAN_OPTIONS="); });
+    if (asan == launch.environment.end()) launch.environment.push_back("ASAN_OPTIONS=detect_leaks=0");
+    else *asan += ":detect_leaks=0";
+  }
   if (!run.error_file.empty()) launch.stderr_file = run.error_file;
   launch.stdout_file = run.output_file;
   launch.in_child = run.in_child;
