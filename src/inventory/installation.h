@@ -78,6 +78,10 @@ struct Installation {
 
 Installation read_installation();
 
+// Whether anything of the release is there to remove: its install key, or a
+// generation's registration naming it (listed, selected, or a key of its own).
+bool release_is_installed(const std::string& version_key);
+
 // "Developer Studio 4.x" or "Developer Studio 5.0".
 const char* generation_title(int generation);
 

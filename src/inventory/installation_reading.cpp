@@ -166,6 +166,22 @@ const char* generation_title(int generation) {
   return generation == 4 ? "Developer Studio 4.x" : "Developer Studio 5.0";
 }
 
+bool release_is_installed(const std::string& version_key) {
+  RegistryKey key;
+  if (reg_open_key_to_read(RootKey::current_user, std::string(kCxxCompilerKey) + "\\" + version_key, key))
+    return true;
+  for (const int generation : {4, 5}) {
+    const GenerationRegistration registration = read_registration(generation);
+    if (registration.selected == version_key) return true;
+    for (const RegisteredRelease& release : registration.releases)
+      if (release.name == version_key) return true;
+    const std::string release_path =
+        std::string(kIdeKey) + "\\" + std::to_string(generation) + "\\" + version_key;
+    if (reg_open_key_to_read(RootKey::current_user, release_path, key)) return true;
+  }
+  return false;
+}
+
 Installation read_installation() {
   Installation installation;
   read_releases(installation);

@@ -9,6 +9,9 @@ enum RunStatus : int {
   kRunErrors = 1,      // at least one was
   kRunUsageError = 2,  // the command line was wrong; nothing was changed
   kRunDeclined = 3,    // the user answered No; nothing was changed
+  // Nothing of the release was there to remove: no install key, no
+  // registration. Its error lines are written as always.
+  kRunNotInstalled = 4,
 };
 
 }  // namespace morvex

@@ -9,6 +9,7 @@
 #include "diag/shared_errors.h"
 #include "diag/standard_output.h"
 #include "files/product_files.h"
+#include "inventory/installation.h"
 #include "inventory/inventory.h"
 #include "ide/ide_keys.h"
 #include "ide/ide_restore.h"
@@ -221,9 +222,14 @@ int run_uninstall(const std::vector<std::string>& words) {
       keep_removed_files(nullptr);
     }
   } forget_undo;
+  // Looked for before any change; a registry that could not be read says
+  // nothing of what is installed.
+  const bool nothing_to_remove =
+      !release_is_installed(account.version_key) && !error_stream_written();
   const auto run_status = [&] {
     if (account.confirmation == "no") return kRunDeclined;
-    return error_stream_written() ? kRunErrors : kRunClean;
+    if (!error_stream_written()) return kRunClean;
+    return nothing_to_remove ? kRunNotInstalled : kRunErrors;
   };
   // Standard output takes one report, the last one the run gets to write:
   // before the follow-on program replaces the process, or at the end.
