@@ -140,7 +140,7 @@ std::string findings_text(const std::vector<Finding>& findings) {
   std::string text;
   for (const Finding& finding : findings) {
     text += finding.what + "\n";
-    if (!finding.mend.empty()) text += "  mend: " + finding.mend + "\n";
+    if (!finding.mend.empty()) text += "  mend: " + mend_text(finding.mend) + "\n";
   }
   return text;
 }

@@ -15,5 +15,8 @@ void list_installation(const std::string& report_path);
 // does; JSON to report_path as --list. Returns 0 when nothing was found and
 // every read succeeded, 1 otherwise.
 int check_installation(const std::string& report_path);
+// The check that could not start (a refused command line, no registry to
+// read): its report, when it has one, says so; the status is 1.
+int check_not_made(const std::string& report_path);
 
 }  // namespace morvex

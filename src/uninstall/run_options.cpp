@@ -47,15 +47,15 @@ bool is_option_name(const std::string& word) {
 }
 
 bool refuse(const char* format, const std::string& option) {
-  report_error(format, option.c_str(), kOptionsUsageLine);
+  report_error(format, option.c_str(), kUsageLine);
   return false;
 }
 
 // Known before the options are read, so that a wrong one already gets the
-// status of a usage error.
-bool asks_for_exit_status(const std::vector<std::string>& words) {
+// status that --exit-status or --check asks for.
+bool asks_for(const std::vector<std::string>& words, const std::string& name) {
   for (std::size_t next = 1; next < words.size() && words[next].starts_with("--"); ++next) {
-    if (words[next] == "--exit-status") return true;
+    if (words[next] == name) return true;
     // A file's name is no option, whatever it looks like.
     if (find_option(kFileOptions, words[next]) != nullptr) ++next;
   }
@@ -66,7 +66,8 @@ bool asks_for_exit_status(const std::vector<std::string>& words) {
 
 bool read_run_options(const std::vector<std::string>& words, RunOptions& options) {
   options = RunOptions{};
-  options.exit_status = asks_for_exit_status(words);
+  options.exit_status = asks_for(words, "--exit-status");
+  options.check = asks_for(words, "--check");
   std::size_t next = 1;
   // No release key starts with "--" or is "-h", so an installer's words
   // never stop here.

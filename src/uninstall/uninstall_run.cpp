@@ -171,18 +171,26 @@ bool uninstall_release(RunState& run, RunAccount& account, bool assume_yes) {
 
 int run_uninstall(const std::vector<std::string>& words) {
   set_program_name(words.empty() ? std::string() : words[0]);
+  keep_error_lines();
   RunOptions options;
   // Callers rely on 0 on every path unless they asked otherwise.
   const auto status = [&](RunStatus how) { return options.exit_status ? how : kRunClean; };
   const auto status_so_far = [&] { return status(error_stream_written() ? kRunErrors : kRunClean); };
-  if (!read_run_options(words, options))
+  // A check that read nothing vouches for nothing: 1, and its report says so
+  // unless the refusal is about the report itself.
+  const auto check_refused = [&] {
+    return outputs_allowed(options) ? check_not_made(options.report_path) : 1;
+  };
+  if (!read_run_options(words, options)) {
+    if (options.check && error_stream_written()) return check_refused();
     return status(error_stream_written() ? kRunUsageError : kRunClean);
+  }
   if (!options.list && !options.check && options.restore_path.empty() && options.words.size() < 2) {
     report_error("no release named; usage: %s", kUsageLine);
     return status(kRunUsageError);
   }
-  if (!outputs_allowed(options)) return status(kRunUsageError);
-  if (!reg_place_exists()) return status_so_far();
+  if (!outputs_allowed(options)) return options.check ? 1 : status(kRunUsageError);
+  if (!reg_place_exists()) return options.check ? check_not_made(options.report_path) : status_so_far();
   if (options.list) {
     list_installation(options.report_path);
     return status_so_far();
@@ -204,7 +212,6 @@ int run_uninstall(const std::vector<std::string>& words) {
     follow_on.arguments.assign(options.words.begin() + 2,
                                options.words.begin() + std::min<std::size_t>(options.words.size(), 4));
   }
-  keep_error_lines();
   change_journal().set_dry_run(options.dry_run);
   // Made before anything else, so that a record that cannot be made stops
   // the run before its first change.

@@ -13,10 +13,8 @@ bool answer_information_request(const std::string& word) {
     return true;
   }
   if (word == "--help" || word == "-h") {
+    std::printf("Usage: %s\n", kUsageLine);
     std::printf(
-        "Usage: morvex-uninstall [OPTION]... VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]\n"
-        "  or:  morvex-uninstall --restore FILE\n"
-        "  or:  morvex-uninstall --list|--check [--exit-status] [--report FILE]\n"
         "\n"
         "Removes one release of the Morvex C/C++ Compiler: takes it out of the compiler\n"
         "registrations of Developer Studio 4.x and 5.0, puts an IDE's own settings back\n"
@@ -39,7 +37,8 @@ bool answer_information_request(const std::string& word) {
         "  --report FILE   write an account of the run to FILE as JSON: its changes, files,\n"
         "                  error lines and follow-on program. FILE is written before\n"
         "                  anything changes; if it cannot be, the run stops there.\n"
-        "                  FILE - writes it to standard output, once, at the end.\n"
+        "                  FILE - writes it to standard output, once: before the\n"
+        "                  follow-on program starts, or at the end.\n"
         "  --undo FILE     before each change, record in FILE (a .reg file) how to put it\n"
         "                  back; product files are moved into FILE.files instead of deleted.\n"
         "  --restore FILE  put back everything an uninstall recorded in FILE.\n"
@@ -51,8 +50,10 @@ bool answer_information_request(const std::string& word) {
         "  --list          show what is installed: releases, registrations, product\n"
         "                  files and IDE settings; with --report FILE as JSON too.\n"
         "  --check         show what a whole installation or removal would not leave,\n"
-        "                  each with the command that mends it; exit 1 if anything is\n"
-        "                  found, 0 if not. --list and --check change nothing.\n"
+        "                  each with what mends it; exit 0 when nothing was found and\n"
+        "                  everything was read, 1 otherwise (also for a missing prefix\n"
+        "                  or a refused command line). --list and --check change\n"
+        "                  nothing.\n"
         "  -h, --help      show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"

@@ -5,11 +5,11 @@
 
 namespace morvex {
 
-inline constexpr const char* kUsageLine = "morvex-uninstall VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]]";
-inline constexpr const char* kOptionsUsageLine =
-    "morvex-uninstall [--dry-run] [--yes] [--exit-status] [--report FILE] [--undo FILE] VERSION_KEY "
-    "[FOLLOW_ON_PROGRAM [ARGUMENT]], or morvex-uninstall --restore FILE, "
-    "or morvex-uninstall --list|--check [--report FILE]";
+// The one usage line: --help starts with it (and so the manual page), and
+// every refused command line ends with it.
+inline constexpr const char* kUsageLine =
+    "morvex-uninstall [OPTION]... VERSION_KEY [FOLLOW_ON_PROGRAM [ARGUMENT]], "
+    "or --restore FILE, or --list|--check [--report FILE]";
 
 // Answers "--help" and "--version" on standard output. True when the word
 // was one of them: the run then changes nothing. No release key starts with
