@@ -44,6 +44,8 @@ void keep_error_lines() { kept().keeping = true; }
 
 const std::vector<std::string>& kept_error_lines() { return kept().lines; }
 
+void forget_error_lines() { kept() = KeptLines{}; }
+
 void write_error_stream(std::string_view text) {
   kept().written = true;
   if (kept().keeping) {

@@ -30,4 +30,8 @@ bool error_stream_written();
 void keep_error_lines();
 const std::vector<std::string>& kept_error_lines();
 
+// Forgets the lines written so far, as the end of the process does: for
+// tests that act out several runs in one process.
+void forget_error_lines();
+
 }  // namespace morvex

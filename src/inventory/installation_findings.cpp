@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files/product_files.h"
 #include "registry/product_keys.h"
 #include "text/formatted.h"
 
@@ -9,7 +10,14 @@ namespace morvex {
 namespace {
 
 constexpr const char* kCxxCompiler = "Morvex C/C++ Compiler";
-constexpr const char* kCounts = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls";
+
+Mend set_text(RootKey root, std::string key, std::string name, std::string text) {
+  return {Mend::Change::set_text, root, std::move(key), std::move(name), std::move(text), 0, ""};
+}
+
+Mend set_number(RootKey root, std::string key, std::string name, std::int32_t number) {
+  return {Mend::Change::set_number, root, std::move(key), std::move(name), "", number, ""};
+}
 
 bool names_generation(const InstalledRelease& release, int generation) {
   return std::find(release.generations.begin(), release.generations.end(), generation) !=
@@ -39,22 +47,24 @@ void check_registered_releases(const Installation& installation, std::vector<Fin
           });
       if (installed) continue;
       Finding finding{formatted("release %s is registered for %s but no install key names it",
-                                listed.name.c_str(), title), ""};
+                                listed.name.c_str(), title), {}};
       // The uninstall takes a C/C++-only release out once an install key
       // says where it is registered.
-      if (listed.languages == 1)
-        finding.mend = formatted("reg add \"HKCU\\%s\\%s\" /v IDE /d %d /f && morvex-uninstall %s",
-                                 kCxxCompilerKey, listed.name.c_str(),
-                                 registration.generation == 4 ? 1 : 2, listed.name.c_str());
+      if (listed.languages == 1) {
+        finding.mend = set_text(RootKey::current_user, std::string(kCxxCompilerKey) + "\\" + listed.name,
+                                "IDE", registration.generation == 4 ? "1" : "2");
+        finding.mend.uninstall = listed.name;
+      }
       findings.push_back(std::move(finding));
     }
     if (registration.selected && !registered(registration, *registration.selected)) {
       Finding finding{formatted("%s selects release %s, which is not in its list \"%s\"", title,
                                 registration.selected->c_str(),
-                                registration.list ? registration.list->c_str() : ""), ""};
+                                registration.list ? registration.list->c_str() : ""), {}};
       if (!registration.releases.empty())
-        finding.mend = formatted("reg add \"HKCU\\%s\\%d\" /v Compiler /d %s /f", kIdeKey,
-                                 registration.generation, registration.releases.front().name.c_str());
+        finding.mend = set_text(RootKey::current_user,
+                                std::string(kIdeKey) + "\\" + std::to_string(registration.generation),
+                                "Compiler", registration.releases.front().name);
       findings.push_back(std::move(finding));
     }
   }
@@ -66,9 +76,9 @@ void check_install_keys(const Installation& installation, std::vector<Finding>& 
       if (registered(installation.registrations[generation == 4 ? 0 : 1], release.name)) continue;
       Finding finding{formatted("release %s (%s) names %s in its \"IDE\" value but is not registered "
                                 "there", release.name.c_str(), release.compiler.c_str(),
-                                generation_title(generation)), ""};
+                                generation_title(generation)), {}};
       // Only C/C++ install keys are the uninstall's to delete.
-      if (release.compiler == kCxxCompiler) finding.mend = "morvex-uninstall " + release.name;
+      if (release.compiler == kCxxCompiler) finding.mend.uninstall = release.name;
       findings.push_back(std::move(finding));
     }
   }
@@ -79,17 +89,17 @@ void check_files(const Installation& installation, std::vector<Finding>& finding
     const int users = users_of(installation, file.generation);
     if (file.shared_count && !file.on_disk) {
       Finding finding{formatted("%s is counted (%d) but not on disk", file.path.c_str(),
-                                *file.shared_count), ""};
+                                *file.shared_count), {}};
       // Once nothing uses it, only the count is left over.
       if (users == 0)
-        finding.mend = formatted("reg delete \"%s\" /v \"%s\" /reg:32 /f", kCounts, file.path.c_str());
+        finding.mend = {Mend::Change::delete_value, RootKey::local_machine, kSharedDllsKey, file.path,
+                        "", 0, ""};
       findings.push_back(std::move(finding));
     } else if (!file.shared_count && file.on_disk && users > 0) {
       findings.push_back(
           {formatted("%s is on disk but has no shared count, while %d installed release%s use%s it",
                      file.path.c_str(), users, users == 1 ? "" : "s", users == 1 ? "s" : ""),
-           formatted("reg add \"%s\" /v \"%s\" /t REG_DWORD /d %d /reg:32 /f", kCounts,
-                     file.path.c_str(), users)});
+           set_number(RootKey::local_machine, kSharedDllsKey, file.path, users)});
     }
   }
 }
@@ -101,18 +111,18 @@ void check_ides(const Installation& installation, std::vector<Finding>& findings
     for (const IdeTool& tool : ide.tools) {
       if (!tool.product_executable || tool.on_disk) continue;
       Finding finding{formatted("%s's %s runs %s, which does not exist: that IDE cannot compile", title,
-                                tool.role.c_str(), tool.executable->c_str()), ""};
+                                tool.role.c_str(), tool.executable->c_str()), {}};
       // With no release left for the IDE, its own tool is the one to run.
       if (!in_use)
-        finding.mend = formatted("reg add \"HKCU\\%s\" /v \"Executable Path\" /d %s /f",
-                                 tool.key.c_str(), tool.role == "compiler" ? "cl.exe" : "link.exe");
+        finding.mend = set_text(RootKey::current_user, tool.key, "Executable Path",
+                                tool.role == "compiler" ? "cl.exe" : "link.exe");
       findings.push_back(std::move(finding));
     }
     const ToolsMenuState& menu = ide.tools_menu;
     if (menu.select_compiler && !menu.select_compiler_program_on_disk)
       findings.push_back({formatted("%s's Tools menu entry %d \"&Select Compiler\" runs %s, which does "
                                     "not exist", title, *menu.select_compiler,
-                                    menu.select_compiler_program->c_str()), ""});
+                                    menu.select_compiler_program->c_str()), {}});
     // The IDE shows the entries below "NumTools"; the stale ones past it
     // that a removal leaves are harmless.
     const bool count_wrong = menu.num_tools ? *menu.num_tools < 0 || *menu.num_tools > menu.entries
@@ -122,8 +132,7 @@ void check_ides(const Installation& installation, std::vector<Finding>& findings
           {formatted("%s's Tools menu holds %d entr%s but \"NumTools\" is %s", title, menu.entries,
                      menu.entries == 1 ? "y" : "ies",
                      menu.num_tools ? std::to_string(*menu.num_tools).c_str() : "missing"),
-           formatted("reg add \"HKCU\\%s\" /v NumTools /t REG_DWORD /d %d /f", menu.key.c_str(),
-                     menu.entries)});
+           set_number(RootKey::current_user, menu.key, "NumTools", menu.entries)});
   }
 }
 

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "inventory/installation.h"
+#include "inventory/mend.h"
 
 namespace morvex {
 
 struct Finding {
   std::string what;
-  std::string mend;  // the command that mends it; empty when none does
+  Mend mend;  // empty when no one change mends it
 };
 
 std::vector<Finding> find_leftovers(const Installation& installation);

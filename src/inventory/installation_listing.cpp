@@ -149,8 +149,10 @@ std::string findings_json(const std::vector<Finding>& findings) {
   ordered_json list = ordered_json::array();
   for (const Finding& finding : findings)
     list.push_back({{"finding", finding.what},
-                    {"mend", finding.mend.empty() ? ordered_json(nullptr) : ordered_json(finding.mend)}});
-  return document({{"clean", findings.empty()}, {"findings", std::move(list)}});
+                    {"mend", finding.mend.empty() ? ordered_json(nullptr) : ordered_json(mend_text(finding.mend))}});
+  // A check that could not read everything vouches for nothing.
+  const bool clean = findings.empty() && kept_error_lines().empty();
+  return document({{"clean", clean}, {"findings", std::move(list)}});
 }
 
 }  // namespace morvex

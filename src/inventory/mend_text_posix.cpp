@@ -1,0 +1,7 @@
+#include "inventory/mend.h"
+
+namespace morvex {
+
+std::string mend_text(const Mend& mend) { return mend_as_file_edit(mend); }
+
+}  // namespace morvex
