@@ -70,27 +70,29 @@ void restore_value(UndoValue value) {
     report_error("%s: cannot put back the value \"%s\"", where.c_str(), value.name.c_str());
 }
 
-void restore_file(const std::string& record_path, const std::string& windows_path) {
+// True when the file was moved back by this restore.
+bool restore_file(const std::string& record_path, const std::string& windows_path) {
   const std::string kept = kept_file_path(record_path, windows_path);
   std::string reason;
   switch (move_file_back(kept, windows_path, reason)) {
     case MoveBack::moved:
     case MoveBack::equal_file_there:
-      return;
+      return true;
     case MoveBack::kept_missing:
       // Back already, or killed before it moved; otherwise lost from FILE.files.
-      if (product_file_present(windows_path)) return;
+      if (product_file_present(windows_path)) return false;
       reason = std::strerror(ENOENT);
       break;
     case MoveBack::other_file_there:
       report_error("%s is there again; the file the uninstall removed stays in %s",
                    windows_path.c_str(), kept.c_str());
-      return;
+      return false;
     case MoveBack::failed:
       break;
   }
   report_error("%s: cannot put back the file kept in %s: %s", windows_path.c_str(), kept.c_str(),
                reason.c_str());
+  return false;
 }
 
 // Says, before anything changes, what the record's end tells about the run.
@@ -107,21 +109,21 @@ void report_ending(const std::string& path, const UndoRecord& record) {
 
 }  // namespace
 
-void restore_from_undo_record(const std::string& path) {
+std::optional<std::size_t> restore_from_undo_record(const std::string& path) {
   std::string bytes, reason;
   if (!read_whole_file(path, bytes, reason)) {
     report_error("%s: cannot read the undo record: %s", path.c_str(), reason.c_str());
-    return;
+    return std::nullopt;
   }
   switch (undo_record_kind(bytes)) {
     case RecordKind::nothing_recorded:
       report_error("%s: the record is empty: the uninstall changed nothing, and --undo may use the "
                    "file again",
                    path.c_str());
-      return;
+      return std::nullopt;
     case RecordKind::not_a_record:
       report_error("%s: not an undo record: --undo did not write this file", path.c_str());
-      return;
+      return std::nullopt;
     case RecordKind::record:
       break;
   }
@@ -129,18 +131,20 @@ void restore_from_undo_record(const std::string& path) {
   std::string error;
   if (!read_undo_record(bytes, record, error)) {
     report_error("%s:%s", path.c_str(), error.c_str());
-    return;
+    return std::nullopt;
   }
   report_ending(path, record);
+  std::size_t files_put_back = 0;
   for (auto step = record.steps.rbegin(); step != record.steps.rend(); ++step) {
     switch (step->kind) {
       case UndoStep::Kind::key: restore_key(record.keys[step->index]); break;
       case UndoStep::Kind::value: restore_value(record.values[step->index]); break;
-      case UndoStep::Kind::file: restore_file(path, record.files[step->index]); break;
+      case UndoStep::Kind::file: files_put_back += restore_file(path, record.files[step->index]); break;
     }
   }
   reg_commit();
   remove_empty_folders(path + ".files");
+  return files_put_back;
 }
 
 }  // namespace morvex

@@ -16,6 +16,7 @@
 #include "registry/change_journal.h"
 #include "report/change_listing.h"
 #include "report/run_report.h"
+#include "report/run_summary.h"
 #include "uninstall/follow_on.h"
 #include "uninstall/output_paths.h"
 #include "uninstall/run_options.h"
@@ -197,7 +198,9 @@ int run_uninstall(const std::vector<std::string>& words) {
   }
   if (options.check) return check_installation(options.report_path);
   if (!options.restore_path.empty()) {
-    restore_from_undo_record(options.restore_path);
+    if (const auto files_put_back = restore_from_undo_record(options.restore_path))
+      say_at_terminal(restore_summary(options.restore_path, change_journal().changes().size(),
+                                      *files_put_back, kept_error_lines().size()));
     return status_so_far();
   }
 
@@ -259,9 +262,21 @@ int run_uninstall(const std::vector<std::string>& words) {
   const bool went_on = uninstall_release(run, account, options.assume_yes);
   undo.finish();
   account.finished = true;
+  // Said once: before the follow-on program replaces the process, or at the end.
+  // Standard output that holds the report holds nothing else.
+  bool summary_said = !went_on || account.dry_run || options.report_path == kStandardOutputName;
+  const auto say_summary = [&] {
+    if (summary_said) return;
+    summary_said = true;
+    say_at_terminal(run_summary(account, change_journal(), options.undo_path, kept_error_lines().size()));
+  };
   if (went_on && account.follow_on.state != FollowOnAccount::State::not_named)
-    hand_over(account, [&] { write_report(true); });
+    hand_over(account, [&] {
+      write_report(true);
+      say_summary();
+    });
   write_report(true);
+  say_summary();
   // A report on standard output stands in for the listing.
   if (account.dry_run && !report_sent)
     write_standard_output(change_listing(change_journal(), account));
