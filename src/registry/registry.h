@@ -133,6 +133,16 @@ void reg_prune_key(const std::string& path);
 // dry run, whether a save could be made. Nothing to do on Windows, where
 // each operation reaches the registry at once.
 bool reg_commit();
+// The registry as one file (registry.reg), for an undo record that gives it
+// back byte for byte; Windows, whose registry is no file, keeps nothing and
+// has no stamp. reg_keep_whole_file copies the file as the run found it to
+// `copy_path`, durably (true with no file to copy); the stamp identifies the
+// file now in its place (empty for none); reg_put_back_whole_file replaces
+// it with the copy in one step. Failures are reported by the caller.
+bool reg_keep_whole_file(const std::string& copy_path, std::string& reason);
+std::string reg_whole_file_stamp();
+bool reg_put_back_whole_file(const std::string& copy_path, std::string& reason);
+
 // A file or folder the registry itself reads, writes or locks, which no
 // output of the run may name: on other hosts the prefix folder, registry.reg
 // and its temporary copy; none on Windows.

@@ -137,6 +137,16 @@ bool commit() { return regfile::the_store().commit(); }
 
 bool could_commit() { return regfile::the_store().could_save(); }
 
+bool keep_whole_file(const std::string& copy_path, std::string& reason) {
+  return regfile::the_store().keep_copy(copy_path, reason);
+}
+
+std::string whole_file_stamp() { return regfile::the_store().file_stamp(); }
+
+bool put_back_whole_file(const std::string& copy_path, std::string& reason) {
+  return regfile::the_store().put_back_copy(copy_path, reason);
+}
+
 bool changes_wait_for_commit() { return true; }
 
 std::vector<RegistryOwnFile> own_files() {

@@ -187,6 +187,16 @@ bool reg_commit() {
 
 bool reg_changes_wait_for_commit() { return backend::changes_wait_for_commit(); }
 
+bool reg_keep_whole_file(const std::string& copy_path, std::string& reason) {
+  return backend::keep_whole_file(copy_path, reason);
+}
+
+std::string reg_whole_file_stamp() { return backend::whole_file_stamp(); }
+
+bool reg_put_back_whole_file(const std::string& copy_path, std::string& reason) {
+  return backend::put_back_whole_file(copy_path, reason);
+}
+
 std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
 
 bool reg_place_exists() { return backend::place_exists(); }

@@ -133,6 +133,13 @@ bool could_commit() { return true; }
 // Each change reaches the registry as it is made.
 bool changes_wait_for_commit() { return false; }
 std::vector<RegistryOwnFile> own_files() { return {}; }
+// The registry is no file here: changes are put back one by one.
+bool keep_whole_file(const std::string&, std::string&) { return true; }
+std::string whole_file_stamp() { return ""; }
+bool put_back_whole_file(const std::string&, std::string& reason) {
+  reason = "the registry is no file";
+  return false;
+}
 bool place_exists() { return true; }
 void end_run() {}
 

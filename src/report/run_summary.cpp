@@ -41,10 +41,13 @@ std::string run_summary(const RunAccount& account, const ChangeJournal& journal,
   return line + ".\n";
 }
 
-std::string restore_summary(const std::string& record_path, std::size_t registry_changes,
-                            std::size_t files_put_back, std::size_t error_lines) {
+std::string restore_summary(const std::string& record_path, bool whole_registry,
+                            std::size_t registry_changes, std::size_t files_put_back,
+                            std::size_t error_lines) {
   return "Put back from " + record_path + ": " +
-         counted(registry_changes, "registry change", "registry changes") + ", " +
+         (whole_registry ? std::string("the registry file as it was")
+                         : counted(registry_changes, "registry change", "registry changes")) +
+         ", " +
          counted(files_put_back, "file", "files") + errors_above(error_lines) + ".\n";
 }
 

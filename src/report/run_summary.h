@@ -13,8 +13,9 @@ namespace morvex {
 
 std::string run_summary(const RunAccount& account, const ChangeJournal& journal,
                         const std::string& undo_path, std::size_t error_lines);
-std::string restore_summary(const std::string& record_path, std::size_t registry_changes,
-                            std::size_t files_put_back, std::size_t error_lines);
+std::string restore_summary(const std::string& record_path, bool whole_registry,
+                            std::size_t registry_changes, std::size_t files_put_back,
+                            std::size_t error_lines);
 
 // Writes the line when standard output is a terminal; nothing otherwise.
 void say_at_terminal(const std::string& line);

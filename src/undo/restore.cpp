@@ -1,6 +1,7 @@
 #include "undo/restore.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "diag/diagnostics.h"
@@ -107,9 +108,38 @@ void report_ending(const std::string& path, const UndoRecord& record) {
                  path.c_str(), record.cut_line);
 }
 
+bool file_present(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file != nullptr) std::fclose(file);
+  return file != nullptr;
+}
+
+// registry.reg given back whole, byte for byte, when the file in its place is
+// still the one the run left; otherwise the changes go back one by one.
+bool put_back_whole_registry(const UndoRecord& record, const std::string& kept) {
+  if (record.registry_file_stamp.empty() || !file_present(kept) ||
+      reg_whole_file_stamp() != record.registry_file_stamp)
+    return false;
+  std::string reason;
+  if (reg_put_back_whole_file(kept, reason)) return true;
+  report_error("%s: cannot put back the registry file kept there: %s; its changes are put back one "
+               "by one",
+               kept.c_str(), reason.c_str());
+  return false;
+}
+
+// Once the registry is back either way, or the run was killed before its
+// first change, the copy (or what a kill left of it) has served.
+void forget_kept_registry(const std::string& record_path) {
+  const std::string kept = kept_registry_file_path(record_path);
+  for (const std::string& file : {kept, kept + ".saving"})
+    if (std::remove(file.c_str()) == 0) sync_folder_of(file);
+  remove_empty_folders(record_path + ".files");
+}
+
 }  // namespace
 
-std::optional<std::size_t> restore_from_undo_record(const std::string& path) {
+std::optional<RestoreOutcome> restore_from_undo_record(const std::string& path) {
   std::string bytes, reason;
   if (!read_whole_file(path, bytes, reason)) {
     report_error("%s: cannot read the undo record: %s", path.c_str(), reason.c_str());
@@ -120,6 +150,7 @@ std::optional<std::size_t> restore_from_undo_record(const std::string& path) {
       report_error("%s: the record is empty: the uninstall changed nothing, and --undo may use the "
                    "file again",
                    path.c_str());
+      forget_kept_registry(path);
       return std::nullopt;
     case RecordKind::not_a_record:
       report_error("%s: not an undo record: --undo did not write this file", path.c_str());
@@ -134,17 +165,22 @@ std::optional<std::size_t> restore_from_undo_record(const std::string& path) {
     return std::nullopt;
   }
   report_ending(path, record);
-  std::size_t files_put_back = 0;
+  RestoreOutcome outcome;
+  const std::string kept_registry = kept_registry_file_path(path);
+  outcome.whole_registry = put_back_whole_registry(record, kept_registry);
   for (auto step = record.steps.rbegin(); step != record.steps.rend(); ++step) {
+    if (outcome.whole_registry && step->kind != UndoStep::Kind::file) continue;
     switch (step->kind) {
       case UndoStep::Kind::key: restore_key(record.keys[step->index]); break;
       case UndoStep::Kind::value: restore_value(record.values[step->index]); break;
-      case UndoStep::Kind::file: files_put_back += restore_file(path, record.files[step->index]); break;
+      case UndoStep::Kind::file:
+        outcome.files_put_back += restore_file(path, record.files[step->index]);
+        break;
     }
   }
-  reg_commit();
-  remove_empty_folders(path + ".files");
-  return files_put_back;
+  if (!outcome.whole_registry) reg_commit();
+  forget_kept_registry(path);
+  return outcome;
 }
 
 }  // namespace morvex

@@ -11,8 +11,13 @@ namespace morvex {
 // missing, values given back what the run found, values the run made
 // deleted, kept files moved back. A value changed again since the run
 // keeps its newer state, with one line; run twice, the second time changes
-// nothing. Reports every failure one line each. The number of files moved
-// back; none when the record could not be used at all.
-std::optional<std::size_t> restore_from_undo_record(const std::string& path);
+// nothing. Where the registry is one file that nothing changed since the
+// run, it is given back whole, byte for byte, instead. Reports every failure
+// one line each; nothing when the record could not be used at all.
+struct RestoreOutcome {
+  bool whole_registry = false;
+  std::size_t files_put_back = 0;
+};
+std::optional<RestoreOutcome> restore_from_undo_record(const std::string& path);
 
 }  // namespace morvex

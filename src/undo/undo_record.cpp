@@ -111,6 +111,8 @@ class RecordSink {
   }
 
   void note(const std::string& text) {
+    if (text.starts_with(kUndoRegistryFileNote))
+      record_.registry_file_stamp = text.substr(kUndoRegistryFileNote.size());
     if (!text.starts_with(kUndoFileNote)) return;
     record_.steps.push_back({UndoStep::Kind::file, record_.files.size()});
     record_.files.push_back(text.substr(kUndoFileNote.size()));
@@ -143,6 +145,11 @@ RecordKind undo_record_kind(std::string_view bytes) {
     signature = std::string_view(kHeader).find('\n', signature) + 1;
   const std::string expected = "\xFF\xFE" + in_record_text(std::string_view(kHeader).substr(0, signature));
   return bytes.starts_with(expected) ? RecordKind::record : RecordKind::not_a_record;
+}
+
+// Beside the kept product files, which all lie in drive-letter folders.
+std::string kept_registry_file_path(const std::string& undo_path) {
+  return undo_path + ".files/registry.reg";
 }
 
 std::string kept_file_path(const std::string& undo_path, const std::string& windows_path) {

@@ -8,6 +8,7 @@
 //   ;>"Compiler_List"="30"                  what the run left (";>" lines)
 //   ;.                                      the end of one change
 //   ;file C:\Program Files\Morvex\bin\xvxc4.exe   a file kept in FILE.files
+//   ;registry file 2049 1311 48213 1765...   what identified registry.reg after the run
 //   ;end of the run                          the run finished: nothing is missing
 //
 // Each change is appended and on disk before it is made. A value appears
@@ -39,6 +40,12 @@ std::string undo_record_start();
 
 // The comment that names a product file kept instead of deleted.
 inline constexpr std::string_view kUndoFileNote = "file ";
+
+// Where the host's registry file is kept as the run found it, so that a
+// restore can give it back byte for byte while nothing else changed it: the
+// file in its place still has the stamp the record names after the run.
+inline constexpr std::string_view kUndoRegistryFileNote = "registry file ";
+std::string kept_registry_file_path(const std::string& undo_path);
 
 // Where a product file removed under an undo record is kept: beside the
 // record, in FILE.files, by its Windows path (C:\dir\name -> FILE.files/C/dir/name).
@@ -76,6 +83,7 @@ struct UndoRecord {
   std::vector<UndoKey> keys;      // every key named: each was there before the run
   std::vector<UndoValue> values;  // every value the run changed
   std::vector<std::string> files; // Windows paths of the files kept
+  std::string registry_file_stamp; // empty: give the registry back value by value
   std::vector<UndoStep> steps;    // in the order the run came to them
 };
 

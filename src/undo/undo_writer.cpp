@@ -6,6 +6,7 @@
 #include "files/file_deletion.h"
 #include "files/file_moving.h"
 #include "registry/reg_file/reg_text.h"
+#include "registry/registry.h"
 #include "undo/record_text.h"
 #include "undo/undo_record.h"
 
@@ -60,8 +61,14 @@ bool UndoWriter::open(const std::string& path) {
   if (read_whole_file(path, found, reason) &&
       undo_record_kind(found) == RecordKind::nothing_recorded && std::remove(path.c_str()) == 0)
     sync_folder_of(path);
-  if (file_.create(path, undo_record_start(), reason)) return true;
-  report_error("%s: cannot make the undo record: %s", path.c_str(), reason.c_str());
+  if (!file_.create(path, undo_record_start(), reason)) {
+    report_error("%s: cannot make the undo record: %s", path.c_str(), reason.c_str());
+    return false;
+  }
+  // Kept before the first change, as everything the record holds.
+  if (reg_keep_whole_file(kept_registry_file_path(path), reason)) return true;
+  report_error("%s: cannot keep the registry file in %s: %s", path.c_str(),
+               kept_registry_file_path(path).c_str(), reason.c_str());
   return false;
 }
 
@@ -104,7 +111,13 @@ bool UndoWriter::before_change(const RegistryChange& change) {
 }
 
 void UndoWriter::finish() {
-  if (file_.is_open()) append(std::string(kLineEnd) + std::string(kUndoRunEnd) + kLineEnd);
+  if (!file_.is_open()) return;
+  // After the save: a restore that finds this very file gives back the kept one.
+  const std::string stamp = reg_whole_file_stamp();
+  if (!stamp.empty())
+    append(std::string(kLineEnd) + ";" + std::string(kUndoRegistryFileNote) + stamp + kLineEnd +
+           std::string(kUndoChangeEnd) + kLineEnd);
+  append(std::string(kLineEnd) + std::string(kUndoRunEnd) + kLineEnd);
   file_.close();
 }
 

@@ -198,9 +198,10 @@ int run_uninstall(const std::vector<std::string>& words) {
   }
   if (options.check) return check_installation(options.report_path);
   if (!options.restore_path.empty()) {
-    if (const auto files_put_back = restore_from_undo_record(options.restore_path))
-      say_at_terminal(restore_summary(options.restore_path, change_journal().changes().size(),
-                                      *files_put_back, kept_error_lines().size()));
+    if (const auto outcome = restore_from_undo_record(options.restore_path))
+      say_at_terminal(restore_summary(options.restore_path, outcome->whole_registry,
+                                      change_journal().changes().size(), outcome->files_put_back,
+                                      kept_error_lines().size()));
     return status_so_far();
   }
 

@@ -62,6 +62,16 @@ class Store {
   // cannot be written.
   bool could_save();
 
+  // The file as a whole, for an undo record that gives it back byte for
+  // byte (reg_store_whole.cpp). keep_copy writes the file as loaded to
+  // `copy_path`, durably; without a file there is nothing to keep. The stamp
+  // identifies the file now in registry.reg's place (device, inode, size,
+  // time); empty when there is none. put_back_copy replaces registry.reg
+  // with the copy in one rename, as a save does.
+  bool keep_copy(const std::string& copy_path, std::string& reason);
+  std::string file_stamp();
+  bool put_back_copy(const std::string& copy_path, std::string& reason);
+
   // Forgets the run without saving and gives up the lock, as the end of the
   // process does: for tests that act out several runs in one process.
   void end_run();

@@ -184,6 +184,9 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
     if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
     if (expect == Expect::as_before) {
       check_restored(c, run, prefix, suite.recorder, report);
+      // Nothing else touched it since the run, so it comes back as it was.
+      if (run.registry_texts.back() != registry_before)
+        report.problems.push_back("registry.reg is not given back byte for byte");
     } else {
       check_run(c, run, kProgramWord, "\n", report);
       for (const std::string& difference :
