@@ -15,6 +15,9 @@ endif()
 
 install(TARGETS morvex-uninstall RUNTIME DESTINATION ${MORVEX_PROGRAM_DESTINATION} COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/NOTICE DESTINATION ${MORVEX_DOCUMENT_DESTINATION} COMPONENT documents)
+# README's links lead here.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${MORVEX_DOCUMENT_DESTINATION}/docs COMPONENT documents
+        FILES_MATCHING PATTERN "*.md")
 if(MORVEX_MANUAL_PAGE)
   # The whole build makes the page; one of the program alone does not, and
   # installing what it built still works, without the page and saying so.

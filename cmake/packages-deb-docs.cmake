@@ -41,7 +41,7 @@ file(WRITE "${docs}/changelog"
 ")
 
 file(GLOB_RECURSE pages "${CPACK_TEMPORARY_DIRECTORY}/*/share/man/man1/*.1")
-file(GLOB documents "${docs}/*")
+file(GLOB_RECURSE documents "${docs}/*")
 set(compress "${docs}/changelog" ${pages})
 foreach(document IN LISTS documents)
   file(SIZE "${document}" size)

@@ -14,7 +14,7 @@ if(NOT status EQUAL 0 OR NOT version_line STREQUAL "morvex-uninstall ${VERSION}\
   message(FATAL_ERROR "the installed program answered --version with ${status}: '${version_line}'")
 endif()
 
-foreach(paper README.md LICENSE NOTICE)
+foreach(paper README.md LICENSE NOTICE docs/error-lines.md)
   if(NOT EXISTS ${CHECK_DIR}/share/doc/morvex-uninstall/${paper})
     message(FATAL_ERROR "share/doc/morvex-uninstall/${paper} was not installed")
   endif()

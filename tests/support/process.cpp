@@ -34,13 +34,16 @@ std::vector<char*> c_strings(const std::vector<std::string>& texts) {
 
 // In the child: never returns.
 [[noreturn]] void exec_child(const Launch& launch, const std::string& program) {
-  const int in = launch.stdin_file.empty() ? 0 : open_for_child(launch.stdin_file, O_RDWR);
-  const int out = open_for_child(launch.stdout_file, O_WRONLY | O_CREAT | O_TRUNC);
-  const int err = open_for_child(launch.stderr_file, O_WRONLY | O_CREAT | O_TRUNC);
+  const auto stream = [](const std::string& file, int flags, int own) {
+    return file.empty() ? own : open_for_child(file, flags);
+  };
+  const int in = stream(launch.stdin_file, O_RDWR, 0);
+  const int out = stream(launch.stdout_file, O_WRONLY | O_CREAT | O_TRUNC, 1);
+  const int err = stream(launch.stderr_file, O_WRONLY | O_CREAT | O_TRUNC, 2);
   if (in < 0 || out < 0 || err < 0) _exit(126);
   if (in != 0) dup2(in, 0);
-  dup2(out, 1);
-  dup2(err, 2);
+  if (out != 1) dup2(out, 1);
+  if (err != 2) dup2(err, 2);
   if (!launch.cwd.empty() && chdir(launch.cwd.c_str()) != 0) {
     dprintf(2, "cannot enter %s\n", launch.cwd.c_str());
     _exit(126);

@@ -19,8 +19,9 @@ struct Launch {
   std::vector<std::string> words;  // word 0 first
   std::string cwd;                 // empty: the caller's
   std::vector<std::string> environment;  // NAME=value, the whole environment
-  // Opened for reading and writing, so a FIFO here never reaches its end;
-  // empty: the one the child has (a terminal's, for start_with_terminal).
+  // Opened for reading and writing, so a FIFO here never reaches its end.
+  // Each stream's empty name keeps the one the child has (a terminal's, for
+  // start_with_terminal).
   std::string stdin_file = "/dev/null";
   std::string stdout_file = "/dev/null";
   std::string stderr_file = "/dev/null";
