@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "registry/empty_key_deletion.h"
 #include "registry/registry_backend.h"
+#include "registry/registry_view.h"
 
 namespace morvex {
 namespace {
@@ -11,9 +13,8 @@ namespace {
 // The product and its installer are 32-bit programs: on 64-bit Windows they
 // see HKEY_LOCAL_MACHINE\Software through the 32-bit view (Wow6432Node), and
 // so must this program, whichever build runs, or it misses the installer's
-// shared-file counts. 32-bit Windows ignores the flag.
-constexpr REGSAM kRegistryView = KEY_WOW64_32KEY;
-constexpr REGSAM kOpenAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | kRegistryView;
+// shared-file counts (registry_view.h).
+REGSAM open_access() { return KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | registry_view_flag(); }
 
 HKEY root_handle(RootKey root) {
   return root == RootKey::current_user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
@@ -29,7 +30,7 @@ namespace backend {
 
 bool open_key(RootKey root, const std::string& path, Native& native) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, kOpenAccess, &opened) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, open_access(), &opened) != ERROR_SUCCESS)
     return false;
   native = reinterpret_cast<Native>(opened);
   return true;
@@ -37,7 +38,7 @@ bool open_key(RootKey root, const std::string& path, Native& native) {
 
 bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, KEY_READ | kRegistryView, &opened) !=
+  if (RegOpenKeyExA(root_handle(root), path.c_str(), 0, KEY_READ | registry_view_flag(), &opened) !=
       ERROR_SUCCESS)
     return false;
   native = reinterpret_cast<Native>(opened);
@@ -116,13 +117,23 @@ bool delete_value(Native key, const std::string& name) {
 }
 
 bool delete_key(RootKey root, const std::string& path) {
-  return RegDeleteKeyExA(root_handle(root), path.c_str(), kRegistryView, 0) == ERROR_SUCCESS;
+  const KeyDeletionCalls calls = {
+      [&](std::uint32_t& subkeys) {
+        Native key = 0;
+        if (!open_key_to_read(root, path, key)) return false;
+        const bool counted = count_subkeys(key, subkeys);
+        RegCloseKey(handle_of(key));
+        return counted;
+      },
+      [&] { return delete_key_in_view(root_handle(root), path.c_str()) == ERROR_SUCCESS; },
+  };
+  return delete_key_if_empty(calls);
 }
 
 bool create_key(RootKey root, const std::string& path) {
   HKEY created = nullptr;
   if (RegCreateKeyExA(root_handle(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      kOpenAccess, nullptr, &created, nullptr) != ERROR_SUCCESS)
+                      open_access(), nullptr, &created, nullptr) != ERROR_SUCCESS)
     return false;
   RegCloseKey(created);
   return true;
