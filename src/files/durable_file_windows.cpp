@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "files/durable_file.h"
+#include "files/rename_windows.h"
 
 namespace morvex {
 namespace {
@@ -41,7 +42,7 @@ bool read_whole_file(const std::string& path, std::string& bytes, std::string& r
   return done;
 }
 
-// MoveFileExA with MOVEFILE_WRITE_THROUGH is durable by itself.
+// A rename written through is durable by itself.
 void sync_folder_of(const std::string&) {}
 
 bool replace_file_durably(const std::string& path, std::string_view bytes, std::string& reason) {
@@ -58,9 +59,7 @@ bool replace_file_durably(const std::string& path, std::string_view bytes, std::
                      written == bytes.size() && FlushFileBuffers(file);
   DWORD error = GetLastError();
   CloseHandle(file);
-  if (saved && MoveFileExA(temporary.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (saved && rename_on_windows(temporary, path, true)) return true;
   if (saved) error = GetLastError();
   reason = system_message(error);
   DeleteFileA(temporary.c_str());

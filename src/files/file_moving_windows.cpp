@@ -4,6 +4,7 @@
 
 #include "files/file_deletion.h"
 #include "files/file_moving.h"
+#include "files/rename_windows.h"
 
 namespace morvex {
 namespace {
@@ -64,7 +65,7 @@ bool flush_file(const std::string& path) {
 bool move(const std::string& from, const std::string& to, std::string& reason) {
   if (present(to)) return fail(reason, ERROR_FILE_EXISTS);
   if (!make_folders_for(to)) return fail(reason);
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (rename_on_windows(from, to, false)) return true;
   if (GetLastError() != ERROR_NOT_SAME_DEVICE) return fail(reason);
   // Across volumes the copy takes the final name in one step once it is
   // whole on disk (CopyFile keeps its time and attributes), and the
@@ -73,7 +74,7 @@ bool move(const std::string& from, const std::string& to, std::string& reason) {
   DeleteFileA(partial.c_str());
   if (!CopyFileA(from.c_str(), partial.c_str(), TRUE)) return fail(reason);
   if (!flush_file(partial) ||
-      !MoveFileExA(partial.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      !rename_on_windows(partial, to, false)) {
     const DWORD error = GetLastError();
     DeleteFileA(partial.c_str());
     return fail(reason, error);
