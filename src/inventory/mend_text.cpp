@@ -30,8 +30,8 @@ std::string value_line(const Mend& mend) {
 
 std::string mend_as_reg_command(const Mend& mend) {
   const bool machine = mend.root == RootKey::local_machine;
-  const std::string key =
-      "\"" + std::string(machine ? "HKLM" : "HKCU") + "\\" + mend.key + "\" /v " + argument(mend.name);
+  std::string key = machine ? "\"HKLM\\" : "\"HKCU\\";
+  key.append(mend.key).append("\" /v ").append(argument(mend.name));
   const char* view = machine ? " /reg:32" : "";
   std::string command;
   switch (mend.change) {
@@ -51,7 +51,8 @@ std::string mend_as_reg_command(const Mend& mend) {
 }
 
 std::string mend_as_file_edit(const Mend& mend) {
-  const std::string key = "[" + std::string(root_key_name(mend.root)) + "\\" + mend.key + "]";
+  std::string key = "[";
+  key.append(root_key_name(mend.root)).append("\\").append(mend.key).append("]");
   std::string edit;
   switch (mend.change) {
     case Mend::Change::none: break;
