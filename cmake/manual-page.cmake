@@ -13,7 +13,10 @@ else()
   add_custom_command(
     OUTPUT ${MORVEX_MANUAL_PAGE}
     COMMAND ${MORVEX_HELP2MAN} --no-info --section=1 --include=${manual_page_extra}
-            --output=${MORVEX_MANUAL_PAGE} $<TARGET_FILE:morvex-uninstall>
+            --output=${MORVEX_MANUAL_PAGE} ./$<TARGET_FILE_NAME:morvex-uninstall>
+    # help2man starts the program through the shell, unquoted: from its own
+    # folder, a build folder with a blank in its name still works.
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:morvex-uninstall>
     DEPENDS morvex-uninstall ${manual_page_extra}
     COMMENT "Making the manual page morvex-uninstall.1 with help2man"
     VERBATIM)
