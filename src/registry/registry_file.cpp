@@ -52,6 +52,11 @@ std::uint32_t key_of(backend::Native native) {
   return store.alive(handle.key) ? handle.key : kNoKey;
 }
 
+bool file_exists(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0;
+}
+
 RegistryValue value_of(const regfile::StoredValue& stored) {
   return {stored.name, stored.type, stored.data};
 }
@@ -159,12 +164,25 @@ std::vector<RegistryOwnFile> own_files() {
 bool place_exists() {
   const std::string folder = host_prefix_folder();
   struct stat status {};
-  if (stat(folder.c_str(), &status) == 0 || errno != ENOENT) return true;
-  report_error("the prefix folder %s does not exist (%s)", folder.c_str(),
-               host_prefix_from_environment()
-                   ? "named by MORVEX_PREFIX"
-                   : "the default ~/.morvex; set MORVEX_PREFIX to name another");
-  return false;
+  if (stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+    report_error("the prefix folder %s does not exist (%s)", folder.c_str(),
+                 host_prefix_from_environment()
+                     ? "named by MORVEX_PREFIX"
+                     : "the default ~/.morvex; set MORVEX_PREFIX to name another");
+    return false;
+  }
+  // A Wine prefix keeps its registry in user.reg and system.reg. Taken for an
+  // empty registry, it would be said to hold nothing of the product.
+  if (!file_exists(folder + "/" + regfile::kFileName) &&
+      (file_exists(folder + "/user.reg") || file_exists(folder + "/system.reg"))) {
+    report_error(
+        "the prefix folder %s is a Wine prefix, whose registry (user.reg, system.reg) this "
+        "program reads only as a Windows program: WINEPREFIX=%s wine morvex-uninstall.exe, "
+        "with the same options",
+        folder.c_str(), folder.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace backend
