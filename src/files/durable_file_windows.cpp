@@ -68,7 +68,10 @@ bool replace_file_durably(const std::string& path, std::string_view bytes, std::
 
 bool DurableAppender::create(const std::string& path, std::string_view bytes, std::string& reason) {
   close();
-  const HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  // GENERIC_WRITE, not FILE_APPEND_DATA: the CreateFile of Windows 95, 98 and
+  // ME takes only the generic rights. The file is new and shared with no
+  // writer, so every write lands at its end all the same.
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     reason = system_message(GetLastError());
