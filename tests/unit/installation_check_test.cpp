@@ -25,9 +25,15 @@ void apply(const Mend& mend) {
     RegistryKey key;
     if (mend.change != Mend::Change::delete_value) reg_create_key(mend.root, mend.key);
     ASSERT_TRUE(reg_open_key(mend.root, mend.key, key)) << mend.key;
-    if (mend.change == Mend::Change::set_text) EXPECT_TRUE(reg_write_string(key, mend.name, mend.text));
-    if (mend.change == Mend::Change::set_number) EXPECT_TRUE(reg_write_dword(key, mend.name, mend.number));
-    if (mend.change == Mend::Change::delete_value) EXPECT_TRUE(reg_delete_value(key, mend.name));
+    if (mend.change == Mend::Change::set_text) {
+      EXPECT_TRUE(reg_write_string(key, mend.name, mend.text));
+    }
+    if (mend.change == Mend::Change::set_number) {
+      EXPECT_TRUE(reg_write_dword(key, mend.name, mend.number));
+    }
+    if (mend.change == Mend::Change::delete_value) {
+      EXPECT_TRUE(reg_delete_value(key, mend.name));
+    }
     key.close();
     EXPECT_TRUE(reg_commit());
     reg_end_run();
