@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "registry/host_store.h"
 #include "registry/reg_file/reg_index.h"
 #include "registry/reg_file/reg_save.h"
 #include "registry/reg_file/reg_scanner.h"
@@ -25,42 +26,38 @@
 
 namespace morvex::regfile {
 
-struct StoredValue {
-  std::string name;  // as first spelled
-  std::uint32_t type = 0;
-  std::string data;  // as the program reads it
-};
+using StoredValue = morvex::StoredValue;
 
-class Store {
+class Store final : public HostStore {
  public:
   // Locks and loads at the first use. False when the registry cannot be
   // used; the reason was reported once, and the file is never written.
-  bool ready();
+  bool ready() override;
   // Changes whenever keys are numbered anew (after a save), so that an open
   // handle finds its key again by path.
-  std::uint64_t generation() const { return generation_; }
+  std::uint64_t generation() const override { return generation_; }
 
   // Keys are numbers valid for one generation; kNoKey when missing.
-  std::uint32_t find_key(std::size_t root, std::string_view path);
-  bool alive(std::uint32_t key) const;
-  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const;
+  std::uint32_t find_key(std::size_t root, std::string_view path) override;
+  bool alive(std::uint32_t key) const override;
+  bool count_subkeys(std::uint32_t key, std::uint32_t& count) const override;
   // Names as the file first spelled them, in the order the file names them.
-  bool list_subkeys(std::uint32_t key, std::vector<std::string>& names);
-  const StoredValue* find_value(std::uint32_t key, std::string_view name);
+  bool list_subkeys(std::uint32_t key, std::vector<std::string>& names) override;
+  const StoredValue* find_value(std::uint32_t key, std::string_view name) override;
   // The key's present values, valid until the next change.
-  bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values);
-  bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data);
-  bool delete_value(std::uint32_t key, std::string_view name);
-  bool delete_key(std::size_t root, std::string_view path);
+  bool list_values(std::uint32_t key, std::vector<const StoredValue*>& values) override;
+  bool set_value(std::uint32_t key, std::string_view name, std::uint32_t type, std::string data) override;
+  bool delete_value(std::uint32_t key, std::string_view name) override;
+  bool delete_key(std::size_t root, std::string_view path) override;
   // Makes the key and its missing ancestors (only a restore does); a key
   // made gets a section of its own at the end of the file when saved.
-  bool create_key(std::size_t root, std::string_view path);
+  bool create_key(std::size_t root, std::string_view path) override;
   // Saves the changes, if any; false, reported, when they could not be.
-  bool commit();
+  bool commit() override;
   // What a save would meet, for a dry run that holds its changes back:
   // false, reported as the save would report it, when the file's folder
   // cannot be written.
-  bool could_save();
+  bool could_save() override;
 
   // The file as a whole, for an undo record that gives it back byte for
   // byte (reg_store_whole.cpp). keep_copy writes the file as loaded to
@@ -68,13 +65,13 @@ class Store {
   // identifies the file now in registry.reg's place (device, inode, size,
   // time); empty when there is none. put_back_copy replaces registry.reg
   // with the copy in one rename, as a save does.
-  bool keep_copy(const std::string& copy_path, std::string& reason);
-  std::string file_stamp();
-  bool put_back_copy(const std::string& copy_path, std::string& reason);
+  bool keep_copy(const std::string& copy_path, std::string& reason) override;
+  std::string file_stamp() override;
+  bool put_back_copy(const std::string& copy_path, std::string& reason) override;
 
   // Forgets the run without saving and gives up the lock, as the end of the
   // process does: for tests that act out several runs in one process.
-  void end_run();
+  void end_run() override;
 
  private:
   template <class Unit>
