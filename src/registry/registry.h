@@ -6,8 +6,8 @@
 // records what it replaced and, in a dry run, keeps it from reaching the
 // registry while later reads still see it. Below the journal, two
 // implementations of registry_backend.h sit side by side and the build picks
-// one: the advapi32 calls on Windows, and the registry file (registry.reg in
-// the prefix folder) everywhere else.
+// one: the advapi32 calls on Windows, and elsewhere the prefix folder's
+// store: registry.reg, or a Wine prefix's own files, read only.
 #pragma once
 
 #include <cstdint>
@@ -155,6 +155,11 @@ std::vector<RegistryOwnFile> reg_own_files();
 // Whether the registry is there to be used: false, with one line naming the
 // missing prefix folder and where its name came from, when it is not.
 bool reg_place_exists();
+
+// Whether this run may change the registry: false, with one line naming the
+// way that can, for a registry the program only reads (a Wine prefix's own
+// files).
+bool reg_place_can_change();
 
 // Whether the changes become real only at reg_commit (the registry file),
 // so that what must follow them waits for it.

@@ -1,6 +1,6 @@
 // What the registry operations need from the platform's registry: raw
 // access without any of the program's rules. registry_windows.cpp implements
-// it with advapi32, registry_file.cpp over the prefix's registry.reg; the
+// it with advapi32, registry_file.cpp over the prefix folder's store; the
 // operations in registry_operations.cpp add the read limit, the change
 // journal and the dry run on top, the same on every platform.
 #pragma once
@@ -36,6 +36,7 @@ bool could_commit();
 bool changes_wait_for_commit();
 std::vector<RegistryOwnFile> own_files();
 bool place_exists();
+bool could_change();
 void end_run();
 
 }  // namespace morvex::backend

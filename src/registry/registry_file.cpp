@@ -1,8 +1,9 @@
-// The registry on hosts without the Windows registry: the registry file of
-// the prefix folder (see reg_file/reg_store.h).
+// The registry on hosts without the Windows registry: the store of the
+// prefix folder (host_store.h), chosen by what the folder holds.
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "diag/diagnostics.h"
@@ -10,11 +11,47 @@
 
 #include "registry/reg_file/reg_store.h"
 #include "registry/registry_backend.h"
+#include "registry/wine_file/wine_registry.h"
+#include "registry/wine_file/wineserver_check.h"
 
 namespace morvex {
 namespace {
 
 using regfile::kNoKey;
+
+bool file_exists(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0;
+}
+
+// Wine's own files, when the folder holds them and no registry.reg; the
+// registry file otherwise, a missing one being an empty registry.
+bool holds_wine_registry(const std::string& folder) {
+  return !file_exists(folder + "/" + regfile::kFileName) &&
+         (file_exists(folder + "/user.reg") || file_exists(folder + "/system.reg"));
+}
+
+// The store of this run, chosen at its first look at the registry.
+struct ChosenStore {
+  bool made = false;
+  std::unique_ptr<winefile::WineRegistry> wine;
+};
+
+ChosenStore& chosen_store() {
+  static ChosenStore chosen;
+  return chosen;
+}
+
+HostStore& host_store() {
+  ChosenStore& chosen = chosen_store();
+  if (!chosen.made) {
+    chosen.made = true;
+    const std::string folder = host_prefix_folder();
+    if (holds_wine_registry(folder)) chosen.wine = std::make_unique<winefile::WineRegistry>(folder);
+  }
+  if (chosen.wine) return *chosen.wine;
+  return regfile::the_store();
+}
 
 // What an open handle names. The key number is refreshed by path when the
 // store numbers its keys anew; a key deleted meanwhile is then not found,
@@ -42,7 +79,7 @@ std::size_t root_index(RootKey root) {
 
 // The handle's live key, or kNoKey.
 std::uint32_t key_of(backend::Native native) {
-  regfile::Store& store = regfile::the_store();
+  HostStore& store = host_store();
   if (native == 0 || !store.ready()) return kNoKey;
   Handle& handle = handles()[native - 1];
   if (handle.generation != store.generation()) {
@@ -52,12 +89,7 @@ std::uint32_t key_of(backend::Native native) {
   return store.alive(handle.key) ? handle.key : kNoKey;
 }
 
-bool file_exists(const std::string& path) {
-  struct stat status {};
-  return lstat(path.c_str(), &status) == 0;
-}
-
-RegistryValue value_of(const regfile::StoredValue& stored) {
+RegistryValue value_of(const StoredValue& stored) {
   return {stored.name, stored.type, stored.data};
 }
 
@@ -71,7 +103,7 @@ void RegistryKey::close_native(Native native) {
 namespace backend {
 
 bool open_key(RootKey root, const std::string& path, Native& native) {
-  regfile::Store& store = regfile::the_store();
+  HostStore& store = host_store();
   const std::uint32_t found = store.find_key(root_index(root), path);
   if (found == kNoKey) return false;
   Handle handle{root, path, found, store.generation()};
@@ -93,71 +125,79 @@ bool open_key_to_read(RootKey root, const std::string& path, Native& native) {
 
 std::optional<RegistryValue> read_value(Native key, const std::string& name) {
   const std::uint32_t found = key_of(key);
-  const regfile::StoredValue* value =
-      found == kNoKey ? nullptr : regfile::the_store().find_value(found, name);
+  const StoredValue* value =
+      found == kNoKey ? nullptr : host_store().find_value(found, name);
   if (value == nullptr) return std::nullopt;
   return value_of(*value);
 }
 
 bool list_values(Native key, std::vector<RegistryValue>& values) {
   const std::uint32_t found = key_of(key);
-  std::vector<const regfile::StoredValue*> stored;
-  if (found == kNoKey || !regfile::the_store().list_values(found, stored)) return false;
-  for (const regfile::StoredValue* value : stored) values.push_back(value_of(*value));
+  std::vector<const StoredValue*> stored;
+  if (found == kNoKey || !host_store().list_values(found, stored)) return false;
+  for (const StoredValue* value : stored) values.push_back(value_of(*value));
   return true;
 }
 
 bool count_subkeys(Native key, std::uint32_t& count) {
   const std::uint32_t found = key_of(key);
-  return found != kNoKey && regfile::the_store().count_subkeys(found, count);
+  return found != kNoKey && host_store().count_subkeys(found, count);
 }
 
 bool list_subkeys(Native key, std::vector<std::string>& names) {
   const std::uint32_t found = key_of(key);
-  return found != kNoKey && regfile::the_store().list_subkeys(found, names);
+  return found != kNoKey && host_store().list_subkeys(found, names);
 }
 
 bool write_value(Native key, const RegistryValue& value) {
   const std::uint32_t found = key_of(key);
   return found != kNoKey &&
-         regfile::the_store().set_value(found, value.name, value.type, value.data);
+         host_store().set_value(found, value.name, value.type, value.data);
 }
 
 bool delete_value(Native key, const std::string& name) {
   const std::uint32_t found = key_of(key);
-  return found != kNoKey && regfile::the_store().delete_value(found, name);
+  return found != kNoKey && host_store().delete_value(found, name);
 }
 
 bool delete_key(RootKey root, const std::string& path) {
-  return regfile::the_store().delete_key(root_index(root), path);
+  return host_store().delete_key(root_index(root), path);
 }
 
 bool create_key(RootKey root, const std::string& path) {
-  return regfile::the_store().create_key(root_index(root), path);
+  return host_store().create_key(root_index(root), path);
 }
 
-void end_run() { regfile::the_store().end_run(); }
+void end_run() {
+  host_store().end_run();
+  chosen_store() = ChosenStore{};
+}
 
-bool commit() { return regfile::the_store().commit(); }
+bool commit() { return host_store().commit(); }
 
-bool could_commit() { return regfile::the_store().could_save(); }
+bool could_commit() { return host_store().could_save(); }
 
 bool keep_whole_file(const std::string& copy_path, std::string& reason) {
-  return regfile::the_store().keep_copy(copy_path, reason);
+  return host_store().keep_copy(copy_path, reason);
 }
 
-std::string whole_file_stamp() { return regfile::the_store().file_stamp(); }
+std::string whole_file_stamp() { return host_store().file_stamp(); }
 
 bool put_back_whole_file(const std::string& copy_path, std::string& reason) {
-  return regfile::the_store().put_back_copy(copy_path, reason);
+  return host_store().put_back_copy(copy_path, reason);
 }
 
 bool changes_wait_for_commit() { return true; }
 
 std::vector<RegistryOwnFile> own_files() {
   const std::string folder = host_prefix_folder();
+  // Wine's files count wherever they are: a report written over one would
+  // take a Wine prefix's registry with it.
   return {{"the registry file", folder + "/" + regfile::kFileName},
           {"the registry's temporary copy", folder + "/" + regfile::kSavingName},
+          {"Wine's registry file", folder + "/user.reg"},
+          {"Wine's registry file", folder + "/system.reg"},
+          {"Wine's registry file", folder + "/userdef.reg"},
           {"the prefix folder", folder}};
 }
 
@@ -171,18 +211,25 @@ bool place_exists() {
                      : "the default ~/.morvex; set MORVEX_PREFIX to name another");
     return false;
   }
-  // A Wine prefix keeps its registry in user.reg and system.reg. Taken for an
-  // empty registry, it would be said to hold nothing of the product.
-  if (!file_exists(folder + "/" + regfile::kFileName) &&
-      (file_exists(folder + "/user.reg") || file_exists(folder + "/system.reg"))) {
-    report_error(
-        "the prefix folder %s is a Wine prefix, whose registry (user.reg, system.reg) this "
-        "program reads only as a Windows program: WINEPREFIX=%s wine morvex-uninstall.exe, "
-        "with the same options",
-        folder.c_str(), folder.c_str());
+  // Wine writes its registry back over the files when its server ends.
+  if (holds_wine_registry(folder) && winefile::wineserver_serves(folder)) {
+    report_error("Wine is running on the prefix folder %s and holds its registry in memory: "
+                 "stop it first (WINEPREFIX=%s wineserver -k, or -w to wait for its programs)",
+                 folder.c_str(), folder.c_str());
     return false;
   }
   return true;
+}
+
+bool could_change() {
+  const std::string folder = host_prefix_folder();
+  if (!holds_wine_registry(folder)) return true;
+  report_error(
+      "the prefix folder %s is a Wine prefix, whose registry (user.reg, system.reg) --list, "
+      "--check and --dry-run read but only the Windows program changes: WINEPREFIX=%s wine "
+      "morvex-uninstall.exe, with the same options",
+      folder.c_str(), folder.c_str());
+  return false;
 }
 
 }  // namespace backend

@@ -201,6 +201,8 @@ std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
 
 bool reg_place_exists() { return backend::place_exists(); }
 
+bool reg_place_can_change() { return backend::could_change(); }
+
 void reg_end_run() {
   change_journal().reset();
   backend::end_run();

@@ -152,6 +152,8 @@ bool put_back_whole_file(const std::string&, std::string& reason) {
   return false;
 }
 bool place_exists() { return true; }
+
+bool could_change() { return true; }
 void end_run() {}
 
 }  // namespace backend

@@ -1,0 +1,159 @@
+// Wine's own registry files: each form of value Wine writes reads as the
+// program would read it through Wine, and anything else refuses the file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "reg_test_files.h"
+#include "registry/registry.h"
+#include "registry/wine_file/wine_reg_reader.h"
+#include <filesystem>
+
+namespace morvex {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr const char* kHeader =
+    "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win32\n\n";
+
+TEST(WineRegReader, EachFormOfValueReadsAsTheProgramSeesIt) {
+  const struct {
+    const char* row;
+    const char* line;  // one value of the key [K]
+    std::string name;
+    std::uint32_t type;
+    std::string data;
+  } rows[] = {
+      {"plain text", R"("Name"="C:\\MSDEV\\BIN")", "Name", 1, "C:\\MSDEV\\BIN\0"s},
+      {"default value", R"(@="x")", "", 1, "x\0"s},
+      {"quote and C escapes", R"("a\"b"="t\tn\nq\"")", "a\"b", 1, "t\tn\nq\"\0"s},
+      {"hex escape, four digits", R"("e"="caf\x00e9")", "e", 1, "caf\xc3\xa9\0"s},
+      {"hex escape, short", R"("e"="\xe9!")", "e", 1, "\xc3\xa9!\0"s},
+      {"octal escape", R"("o"="a\001b")", "o", 1, "a\x01" "b\0"s},
+      {"UTF-8 as written by hand", "\"u\"=\"caf\xc3\xa9\"", "u", 1, "caf\xc3\xa9\0"s},
+      {"str(2)", R"("p"=str(2):"%SystemRoot%\\x")", "p", 2, "%SystemRoot%\\x\0"s},
+      {"str(7)", R"("m"=str(7):"a\0b\0")", "m", 7, "a\0b\0\0"s},
+      {"dword", R"("n"=dword:0000002a)", "n", 4, "\x2a\0\0\0"s},
+      {"hex", R"("b"=hex:01,ff,00)", "b", 3, "\x01\xff\0"s},
+      {"empty hex", R"("b"=hex:)", "b", 3, ""},
+      {"hex(7) as UTF-16", R"("m"=hex(7):61,00,00,00,00,00)", "m", 7, "a\0\0"s},
+      {"hex of a wide type", R"("t"=hex(ffff0007):01,02)", "t", 0xffff0007u, "\x01\x02"s},
+      {"hex over three lines", "\"c\"=hex:01,02,\\\n  03,04,\\\n  05", "c", 3, "\x01\x02\x03\x04\x05"s},
+  };
+  for (const auto& row : rows) {
+    winefile::WineFile file;
+    winefile::WineReadError error;
+    const std::string text = kHeader + "[K] 1796896512\n#time=1dd888c8c77ccae\n"s + row.line + "\n";
+    ASSERT_TRUE(winefile::read_wine_file(text, file, error)) << row.row << ": " << error.reason;
+    ASSERT_EQ(file.keys.size(), 1u) << row.row;
+    ASSERT_EQ(file.keys[0].values.size(), 1u) << row.row;
+    const StoredValue& value = file.keys[0].values[0];
+    EXPECT_EQ(value.name, row.name) << row.row;
+    EXPECT_EQ(value.type, row.type) << row.row;
+    EXPECT_EQ(value.data, row.data) << row.row;
+  }
+}
+
+TEST(WineRegReader, KeysAndTheirMetadataLines) {
+  winefile::WineFile file;
+  winefile::WineReadError error;
+  const std::string text = kHeader +
+                           "[Software\\\\Classes\\\\a\\]b] 1796896512\n#time=1dd888c8c77ccae\n"
+                           "#class=\"Shell\"\n@=\"\"\n\n"
+                           "[Software\\\\Link] 1796896504\n#time=1\n#link\n"
+                           "\"SymbolicLinkValue\"=hex(6):5c,00\n"s;
+  ASSERT_TRUE(winefile::read_wine_file(text, file, error)) << error.reason;
+  EXPECT_EQ(file.relative_to, "\\\\Machine");
+  EXPECT_EQ(file.arch, "win32");
+  ASSERT_EQ(file.keys.size(), 2u);
+  EXPECT_EQ(file.keys[0].path, "Software\\Classes\\a]b");
+  EXPECT_EQ(file.keys[1].path, "Software\\Link");
+  EXPECT_EQ(file.keys[1].values[0].type, 6u);
+}
+
+TEST(WineRegReader, WhatWineDoesNotWriteRefusesTheFile) {
+  const struct {
+    const char* row;
+    std::string text;
+    std::size_t line;
+  } rows[] = {
+      {"no header", "REGEDIT4\n", 1},
+      {"empty file", "", 0},
+      {"cut inside a line", kHeader + "[K] 1\n\"a\"=dwo"s, 0},
+      {"cut inside hex data", kHeader + "[K] 1\n\"a\"=hex:01,\\\n"s, 7},
+      {"value before any key", kHeader + "\"a\"=\"b\"\n"s, 6},
+      {"unknown option in a key", kHeader + "[K] 1\n#colour=red\n"s, 7},
+      {"unknown option before the keys", "WINE REGISTRY Version 2\n#flavour=x\n", 2},
+      {"unclosed key", kHeader + "[K\n"s, 6},
+      {"key time not a number", kHeader + "[K] soon\n"s, 6},
+      {"unclosed text", kHeader + "[K] 1\n\"a\"=\"b\n"s, 7},
+      {"text then more", kHeader + "[K] 1\n\"a\"=\"b\" x\n"s, 7},
+      {"unknown form", kHeader + "[K] 1\n\"a\"=qword:1\n"s, 7},
+      {"bad hex byte", kHeader + "[K] 1\n\"a\"=hex:1g\n"s, 7},
+      {"dword too long", kHeader + "[K] 1\n\"a\"=dword:123456789\n"s, 7},
+      {"a stray line", kHeader + "[K] 1\nvalue\n"s, 7},
+  };
+  for (const auto& row : rows) {
+    winefile::WineFile file;
+    winefile::WineReadError error;
+    EXPECT_FALSE(winefile::read_wine_file(row.text, file, error)) << row.row;
+    EXPECT_EQ(error.line, row.line) << row.row << ": " << error.reason;
+    EXPECT_FALSE(error.reason.empty()) << row.row;
+  }
+}
+
+class WinePrefix : public reg_test::PrefixTest {
+ protected:
+  void write(const char* name, const std::string& text) const {
+    support::write_file(prefix_ + "/" + name, text);
+  }
+};
+
+TEST_F(WinePrefix, TheProgramSees32BitViewAndLeavesTheFilesAsTheyAre) {
+  const std::string user =
+      "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+      "#arch=win64\n\n[Software\\\\Morvex\\\\Tools\\\\IDE\\\\5] 1796896512\n#time=1\n"
+      "\"Compiler_List\"=\"24;30\"\n";
+  const std::string system =
+      "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
+      "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\SharedDlls] 1796896512\n#time=1\n"
+      "\"C:\\\\bin\\\\x.exe\"=dword:00000007\n\n"
+      "[Software\\\\Wow6432Node\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\SharedDlls] 1\n"
+      "#time=1\n\"C:\\\\bin\\\\x.exe\"=dword:00000002\n";
+  write("user.reg", user);
+  write("system.reg", system);
+
+  RegistryKey key;
+  ASSERT_TRUE(reg_open_key(RootKey::current_user, "software\\MORVEX\\tools\\ide\\5", key));
+  EXPECT_EQ(reg_read_string(key, "compiler_list"), "24;30");
+  ASSERT_TRUE(reg_open_key(RootKey::current_user, "Software\\Morvex\\Tools", key));
+  std::vector<std::string> names;
+  ASSERT_TRUE(reg_list_subkeys(key, names));
+  EXPECT_EQ(names, std::vector<std::string>{"IDE"});
+  ASSERT_TRUE(reg_open_key(RootKey::local_machine,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls", key));
+  std::int32_t count = 0;
+  EXPECT_TRUE(reg_read_dword(key, "C:\\bin\\x.exe", count));
+  EXPECT_EQ(count, 2) << "the 64-bit view's count was read";
+  key.close();
+  EXPECT_TRUE(reg_commit());
+  end_run();
+  EXPECT_EQ(support::read_file(prefix_ + "/user.reg"), user);
+  EXPECT_EQ(support::read_file(prefix_ + "/system.reg"), system);
+  EXPECT_FALSE(std::filesystem::exists(file())) << "no registry.reg is made beside them";
+}
+
+TEST_F(WinePrefix, AFileItCannotReadIsNamedByItsLineAndNothingOfItIsUsed) {
+  write("user.reg", "WINE REGISTRY Version 2\n\n[Software\\\\Morvex] 1\n\"a\"=hex:01,\\\n");
+  testing::internal::CaptureStderr();
+  RegistryKey key;
+  EXPECT_FALSE(reg_open_key(RootKey::current_user, "Software\\Morvex", key));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "morvex-uninstall: error: " + prefix_ +
+                "/user.reg:4: hex data cut short at the end of the file; nothing of the file is "
+                "used\n");
+}
+
+}  // namespace
+}  // namespace morvex
