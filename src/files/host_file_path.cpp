@@ -11,11 +11,23 @@ namespace {
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// A Wine prefix reaches each drive through its dosdevices link ("c:" to
+// ../drive_c as wineboot makes it, "z:" to /); a letter without a link is
+// no drive, and its files are found nowhere. A prefix without dosdevices
+// has one folder per drive.
+std::string drive_folder(const std::string& prefix_folder, char letter) {
+  const std::string dosdevices = prefix_folder + "/dosdevices";
+  std::error_code error;
+  if (std::filesystem::is_directory(dosdevices, error))
+    return dosdevices + "/" + std::string(1, letter) + ":";
+  return prefix_folder + "/drive_" + letter;
+}
+
 // A drive path's folder for its drive and its components, without empty and
 // "." ones, ".." taken back; false for any other path. "C:name" counts from
 // the drive's root: the run always starts there.
 bool drive_path_parts(const std::string& windows_path, const std::string& prefix_folder,
-                      std::string& drive_folder, std::vector<std::string>& components) {
+                      std::string& drive_folder_path, std::vector<std::string>& components) {
   if (windows_path.size() < 2 || !is_ascii_letter(windows_path[0]) || windows_path[1] != ':')
     return false;
   std::string component;
@@ -34,7 +46,7 @@ bool drive_path_parts(const std::string& windows_path, const std::string& prefix
       component += windows_path[i];
   }
   take_component();
-  drive_folder = prefix_folder + "/drive_" + fold_ascii(windows_path[0]);
+  drive_folder_path = drive_folder(prefix_folder, fold_ascii(windows_path[0]));
   return true;
 }
 

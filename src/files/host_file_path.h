@@ -1,12 +1,14 @@
 // Where a Windows file path lies on a host without drives: the prefix folder
-// holds one folder per drive (drive_c, ...).
+// holds one folder per drive (drive_c, ...), or, in a Wine prefix, a link per
+// drive letter in dosdevices (c:, ...).
 #pragma once
 
 #include <string>
 
 namespace morvex {
 
-// "X:\dir\file" (either separator) becomes "<prefix_folder>/drive_x/dir/file".
+// "X:\dir\file" (either separator) becomes "<prefix_folder>/drive_x/dir/file",
+// or "<prefix_folder>/dosdevices/x:/dir/file" where the prefix has dosdevices.
 // Empty and "." components go, ".." stops at the drive folder as it stops at
 // a drive's root on Windows. Any other path stays relative to the current
 // folder, with "\" turned into "/".

@@ -85,5 +85,31 @@ TEST(ExistingHostFilePath, TakesTheSpellingOnDiskWhereTheNamesDifferInCaseOnly) 
         << "row: " << row.name << " (" << row.windows_path << ")";
 }
 
+TEST(ExistingHostFilePath, AWinePrefixReachesEachDriveThroughItsDosdevicesLink) {
+  support::Sandbox sandbox("host-path-wine");
+  const std::string prefix = sandbox.folder();
+  std::filesystem::create_directories(prefix + "/drive_c/Morvex");
+  std::filesystem::create_directories(prefix + "/elsewhere/Tools");
+  std::filesystem::create_directories(prefix + "/dosdevices");
+  std::filesystem::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
+  std::filesystem::create_directory_symlink(prefix + "/elsewhere", prefix + "/dosdevices/d:");
+  support::write_file(prefix + "/elsewhere/Tools/x.exe", "MZ");
+  const struct {
+    const char* name;
+    std::string windows_path;
+    std::string expected;  // below the prefix
+  } rows[] = {
+      {"C: through its link", "C:\\morvex\\f.exe", "/dosdevices/c:/Morvex/f.exe"},
+      {"another letter through its own link", "d:\\tools\\X.EXE", "/dosdevices/d:/Tools/x.exe"},
+      {"a letter without a link is no drive", "E:\\f.exe", "/dosdevices/e:/f.exe"},
+      {"dot-dot stops at the link", "C:\\..\\..\\f", "/dosdevices/c:/f"},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(existing_host_file_path(row.windows_path, prefix), prefix + row.expected)
+        << "row: " << row.name << " (" << row.windows_path << ")";
+  EXPECT_TRUE(std::filesystem::exists(existing_host_file_path("D:\\Tools\\x.exe", prefix)));
+  EXPECT_FALSE(std::filesystem::exists(existing_host_file_path("E:\\f.exe", prefix)));
+}
+
 }  // namespace
 }  // namespace morvex
