@@ -1,6 +1,7 @@
 // Wine's own registry files: each form of value Wine writes reads as the
 // program would read it through Wine, and anything else refuses the file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -153,6 +154,28 @@ TEST_F(WinePrefix, AFileItCannotReadIsNamedByItsLineAndNothingOfItIsUsed) {
             "morvex-uninstall: error: " + prefix_ +
                 "/user.reg:4: hex data cut short at the end of the file; nothing of the file is "
                 "used\n");
+}
+
+TEST_F(WinePrefix, AnythingButAFileInItsPlaceIsRefusedWithoutWaiting) {
+  const struct {
+    const char* row;
+    void (*make)(const std::string& path);
+  } rows[] = {
+      {"FIFO", [](const std::string& path) { mkfifo(path.c_str(), 0600); }},
+      {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }},
+  };
+  write("system.reg", "WINE REGISTRY Version 2\n");
+  for (const auto& row : rows) {
+    std::filesystem::remove_all(prefix_ + "/user.reg");
+    row.make(prefix_ + "/user.reg");
+    testing::internal::CaptureStderr();
+    RegistryKey key;
+    EXPECT_FALSE(reg_open_key(RootKey::current_user, "Software", key)) << row.row;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "morvex-uninstall: error: " + prefix_ + "/user.reg: cannot read: not a regular file\n")
+        << row.row;
+    end_run();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "registry/wine_file/wine_registry.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,8 +31,15 @@ bool WineRegistry::ready() {
 
 bool WineRegistry::load_file(const char* name, std::size_t root) {
   const std::string path = folder_ + "/" + name;
+  std::error_code status;
+  const std::filesystem::file_type type = std::filesystem::status(path, status).type();
+  if (type == std::filesystem::file_type::not_found) return true;  // a prefix may lack one of the two
+  // A FIFO in the file's place would hold the run forever.
+  if (type != std::filesystem::file_type::regular) {
+    report_error("%s: cannot read: not a regular file", path.c_str());
+    return false;
+  }
   std::ifstream stream(path, std::ios::binary);
-  if (!stream) return true;  // a prefix may lack one of the two
   std::ostringstream text;
   text << stream.rdbuf();
   if (stream.bad()) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -38,7 +39,9 @@ bool wineserver_serves(const std::string& folder) {
                 static_cast<unsigned long long>(status.st_ino));
   std::vector<std::string> places{"/tmp/.wine-" + std::to_string(getuid())};
   std::string named;
-  if (std::ifstream(folder + "/wineserver") >> named && named.find('/') == std::string::npos) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(folder + "/wineserver", error) &&
+      std::ifstream(folder + "/wineserver") >> named && named.find('/') == std::string::npos) {
     const char* temporary = std::getenv("TMPDIR");
     if (temporary != nullptr && *temporary != '\0') places.push_back(std::string(temporary) + "/" + named);
     places.push_back("/tmp/" + named);
