@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "files/durable_file.h"
+#include "text/path_separator.h"
 
 namespace morvex {
 namespace {
@@ -18,12 +19,6 @@ bool write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -55,7 +50,7 @@ bool read_whole_file(const std::string& path, std::string& bytes, std::string& r
 }
 
 void sync_folder_of(const std::string& path) {
-  const int folder = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int folder = open(host_folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder >= 0) {
     fsync(folder);
     close(folder);

@@ -11,6 +11,7 @@
 #include "files/file_moving.h"
 #include "files/host_file_path.h"
 #include "registry/host_prefix.h"
+#include "text/path_separator.h"
 
 namespace morvex {
 namespace {
@@ -18,12 +19,6 @@ namespace {
 bool fail(std::string& reason, int error = errno) {
   reason = std::strerror(error);
   return false;
-}
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Where a copy grows before it takes its name: in the same folder, so that
@@ -104,7 +99,7 @@ bool copy_durably(const std::string& from, const std::string& to, std::string& r
 
 bool move(const std::string& from, const std::string& to, std::string& reason) {
   if (present(to)) return fail(reason, EEXIST);
-  if (!make_folders(folder_of(to))) return fail(reason);
+  if (!make_folders(host_folder_of(to))) return fail(reason);
   if (rename(from.c_str(), to.c_str()) != 0) {
     if (errno != EXDEV) return fail(reason);
     // Never a half-written file under the final name: the copy takes it in

@@ -10,20 +10,16 @@
 
 #include "registry/reg_file/reg_store.h"
 #include "text/formatted.h"
+#include "text/path_separator.h"
 
 namespace morvex::regfile {
 namespace {
-
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Writes `source` as `path`, the way a save writes registry.reg: a copy
 // flushed under a temporary name, renamed into place, the folder flushed.
 bool copy_durably(int source_fd, const struct stat& status, const std::string& path,
                   std::string& reason) {
-  const int dir_fd = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int dir_fd = open(host_folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -38,9 +34,9 @@ bool copy_durably(int source_fd, const struct stat& status, const std::string& p
 bool Store::keep_copy(const std::string& copy_path, std::string& reason) {
   if (!ready() || file_fd_ < 0) return true;  // nothing a copy could give back
   // Its folder's name on disk before the copy's.
-  const std::string folder = folder_of(copy_path);
+  const std::string folder = host_folder_of(copy_path);
   if (mkdir(folder.c_str(), 0777) == 0) {
-    const int parent_fd = open(folder_of(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int parent_fd = open(host_folder_of(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent_fd >= 0) {
       fsync(parent_fd);
       close(parent_fd);

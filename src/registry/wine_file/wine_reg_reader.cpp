@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "registry/reg_file/reg_scan_units.h"
 #include "registry/reg_file/reg_text.h"
 
 namespace morvex::winefile {
@@ -10,25 +11,16 @@ namespace {
 constexpr std::string_view kHeader = "WINE REGISTRY Version 2";
 constexpr std::string_view kRelativeTo = ";; All keys relative to ";
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+using regfile::hex_digit;
 
 // Up to `most` hex digits from line[at]; false when there is none.
 bool read_hex_number(std::string_view line, std::size_t& at, std::size_t most,
                      std::uint32_t& number) {
   const std::size_t begin = at;
   number = 0;
-  while (at < line.size() && at - begin < most && hex_value(line[at]) >= 0)
-    number = number * 16 + static_cast<std::uint32_t>(hex_value(line[at++]));
+  while (at < line.size() && at - begin < most && hex_digit(line[at]) >= 0)
+    number = number * 16 + static_cast<std::uint32_t>(hex_digit(line[at++]));
   return at > begin;
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
 }
 
 // A quoted text after its opening quote, in Wine's escapes (C's letters,
@@ -141,25 +133,25 @@ class Reader {
   }
 
   bool comment(std::string_view line) {
-    if (state_ == State::before_keys && starts_with(line, kRelativeTo))
+    if (state_ == State::before_keys && line.starts_with(kRelativeTo))
       file_.relative_to = std::string(line.substr(kRelativeTo.size()));
     return true;
   }
 
   bool option(std::string_view line) {
     if (state_ == State::before_keys) {
-      if (!starts_with(line, "#arch=")) return fail("an option Wine does not write before the keys");
+      if (!line.starts_with("#arch=")) return fail("an option Wine does not write before the keys");
       file_.arch = std::string(line.substr(6));
       return true;
     }
     if (line == "#link") return true;
     std::size_t at = 0;
-    if (starts_with(line, "#time=")) {
+    if (line.starts_with("#time=")) {
       at = 6;
-      while (at < line.size() && hex_value(line[at]) >= 0) ++at;
+      while (at < line.size() && hex_digit(line[at]) >= 0) ++at;
       return at > 6 && at == line.size() ? true : fail("a key's #time= that is not a hex number");
     }
-    if (starts_with(line, "#class=\"")) {
+    if (line.starts_with("#class=\"")) {
       std::u16string name;
       at = 8;
       return read_escaped(line, at, '"', name) && at == line.size()
@@ -200,7 +192,7 @@ class Reader {
   bool value_data(std::string_view data, StoredValue& value) {
     std::size_t at = 0;
     std::uint32_t type = regfile::kTypeSz;
-    if (starts_with(data, "str(")) {
+    if (data.starts_with("str(")) {
       at = 4;
       if (!read_hex_number(data, at, 8, type) || data.substr(at, 3) != "):\"")
         return fail("a str( value whose type is not (N):\"");
@@ -216,7 +208,7 @@ class Reader {
       value.data.push_back('\0');
       return true;
     }
-    if (starts_with(data, "dword:")) {
+    if (data.starts_with("dword:")) {
       at = 6;
       std::uint32_t number = 0;
       if (!read_hex_number(data, at, 8, number) || at != data.size())
@@ -226,12 +218,12 @@ class Reader {
       return true;
     }
     type = regfile::kTypeBinary;
-    if (starts_with(data, "hex(")) {
+    if (data.starts_with("hex(")) {
       at = 4;
       if (!read_hex_number(data, at, 8, type) || data.substr(at, 2) != "):")
         return fail("a hex( value whose type is not (N):");
       at += 2;
-    } else if (starts_with(data, "hex:")) {
+    } else if (data.starts_with("hex:")) {
       at = 4;
     } else {
       return fail("a value of a form Wine does not write");
@@ -249,8 +241,8 @@ class Reader {
       std::size_t at = 0;
       while (at < data.size()) {
         if (data[at] == '\\' && at + 1 == data.size()) break;
-        const int high = hex_value(data[at]);
-        const int low = at + 1 < data.size() ? hex_value(data[at + 1]) : -1;
+        const int high = hex_digit(data[at]);
+        const int low = at + 1 < data.size() ? hex_digit(data[at + 1]) : -1;
         if (high < 0 || low < 0) return fail("hex data that is not two-digit bytes and commas");
         bytes.push_back(static_cast<char>(high * 16 + low));
         at += 2;
