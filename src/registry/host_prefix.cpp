@@ -1,9 +1,13 @@
 #include "registry/host_prefix.h"
 
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+
+#include "diag/diagnostics.h"
 
 namespace morvex {
 
@@ -21,6 +25,21 @@ std::string host_prefix_folder() {
     home = user != nullptr ? user->pw_dir : "";
   }
   return std::string(home) + "/.morvex";
+}
+
+// Another run holds the prefix: after a second of waiting the user learns
+// why nothing happens, once, and the wait goes on.
+bool lock_prefix_folder(int dir_fd, const std::string& folder) {
+  constexpr int kQuietTries = 100;  // 10 ms apart
+  for (int tries = 0; tries < kQuietTries; ++tries) {
+    if (flock(dir_fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    usleep(10000);
+  }
+  report_error("%s: another run is using this prefix; waiting for it to end", folder.c_str());
+  while (flock(dir_fd, LOCK_EX) != 0)
+    if (errno != EINTR) return false;
+  return true;
 }
 
 }  // namespace morvex

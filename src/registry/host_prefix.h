@@ -11,4 +11,9 @@ std::string host_prefix_folder();
 // Whether $MORVEX_PREFIX named it, rather than the default.
 bool host_prefix_from_environment();
 
+// Takes the exclusive lock on the prefix folder `dir_fd` that every run
+// holds while it reads or changes the registry there, until the descriptor
+// is closed; waits for another run, saying so once. False with errno set.
+bool lock_prefix_folder(int dir_fd, const std::string& folder);
+
 }  // namespace morvex

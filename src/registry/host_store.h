@@ -2,7 +2,7 @@
 // interface behind registry_file.cpp, with one implementation per kind of
 // store, chosen when the run first looks at the prefix folder:
 //   regfile::Store         registry.reg, the format regedit exports (reg_file/)
-//   winefile::WineRegistry Wine's own user.reg and system.reg, read only (wine_file/)
+//   winefile::WineRegistry Wine's own user.reg and system.reg (wine_file/)
 // Keys are numbers valid for one generation, UINT32_MAX for none; roots are
 // regfile::kRootCurrentUser and regfile::kRootLocalMachine.
 #pragma once
@@ -48,6 +48,8 @@ class HostStore {
   virtual bool keep_copy(const std::string& copy_path, std::string& reason) = 0;
   virtual std::string file_stamp() = 0;
   virtual bool put_back_copy(const std::string& copy_path, std::string& reason) = 0;
+  // The files that keep_copy writes for `copy_path`.
+  virtual std::vector<std::string> copy_files(const std::string& copy_path) = 0;
   virtual void end_run() = 0;
 };
 

@@ -133,7 +133,7 @@ void reg_prune_key(const std::string& path);
 // dry run, whether a save could be made. Nothing to do on Windows, where
 // each operation reaches the registry at once.
 bool reg_commit();
-// The registry as one file (registry.reg), for an undo record that gives it
+// The registry as files (registry.reg, or a Wine prefix's two), for an undo record that gives it
 // back byte for byte; Windows, whose registry is no file, keeps nothing and
 // has no stamp. reg_keep_whole_file copies the file as the run found it to
 // `copy_path`, durably (true with no file to copy); the stamp identifies the
@@ -142,6 +142,9 @@ bool reg_commit();
 bool reg_keep_whole_file(const std::string& copy_path, std::string& reason);
 std::string reg_whole_file_stamp();
 bool reg_put_back_whole_file(const std::string& copy_path, std::string& reason);
+// The files reg_keep_whole_file writes for `copy_path`: itself, or Wine's
+// two files beside it under their own names; none on Windows.
+std::vector<std::string> reg_whole_file_copies(const std::string& copy_path);
 
 // A file or folder the registry itself reads, writes or locks, which no
 // output of the run may name: on other hosts the prefix folder, registry.reg
@@ -155,11 +158,6 @@ std::vector<RegistryOwnFile> reg_own_files();
 // Whether the registry is there to be used: false, with one line naming the
 // missing prefix folder and where its name came from, when it is not.
 bool reg_place_exists();
-
-// Whether this run may change the registry: false, with one line naming the
-// way that can, for a registry the program only reads (a Wine prefix's own
-// files).
-bool reg_place_can_change();
 
 // Whether the changes become real only at reg_commit (the registry file),
 // so that what must follow them waits for it.

@@ -197,6 +197,8 @@ std::vector<RegistryOwnFile> own_files() {
           {"the registry's temporary copy", folder + "/" + regfile::kSavingName},
           {"Wine's registry file", folder + "/user.reg"},
           {"Wine's registry file", folder + "/system.reg"},
+          {"Wine's registry file's temporary copy", folder + "/user.reg.saving"},
+          {"Wine's registry file's temporary copy", folder + "/system.reg.saving"},
           {"Wine's registry file", folder + "/userdef.reg"},
           {"the prefix folder", folder}};
 }
@@ -212,24 +214,11 @@ bool place_exists() {
     return false;
   }
   // Wine writes its registry back over the files when its server ends.
-  if (holds_wine_registry(folder) && winefile::wineserver_serves(folder)) {
-    report_error("Wine is running on the prefix folder %s and holds its registry in memory: "
-                 "stop it first (WINEPREFIX=%s wineserver -k, or -w to wait for its programs)",
-                 folder.c_str(), folder.c_str());
-    return false;
-  }
-  return true;
+  return !holds_wine_registry(folder) || !winefile::report_wine_running(folder);
 }
 
-bool could_change() {
-  const std::string folder = host_prefix_folder();
-  if (!holds_wine_registry(folder)) return true;
-  report_error(
-      "the prefix folder %s is a Wine prefix, whose registry (user.reg, system.reg) --list, "
-      "--check and --dry-run read but only the Windows program changes: WINEPREFIX=%s wine "
-      "morvex-uninstall.exe, with the same options",
-      folder.c_str(), folder.c_str());
-  return false;
+std::vector<std::string> whole_file_copies(const std::string& copy_path) {
+  return host_store().copy_files(copy_path);
 }
 
 }  // namespace backend

@@ -201,7 +201,9 @@ std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
 
 bool reg_place_exists() { return backend::place_exists(); }
 
-bool reg_place_can_change() { return backend::could_change(); }
+std::vector<std::string> reg_whole_file_copies(const std::string& copy_path) {
+  return backend::whole_file_copies(copy_path);
+}
 
 void reg_end_run() {
   change_journal().reset();

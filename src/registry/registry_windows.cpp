@@ -153,7 +153,7 @@ bool put_back_whole_file(const std::string&, std::string& reason) {
 }
 bool place_exists() { return true; }
 
-bool could_change() { return true; }
+std::vector<std::string> whole_file_copies(const std::string&) { return {}; }
 void end_run() {}
 
 }  // namespace backend

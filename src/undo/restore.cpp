@@ -114,26 +114,30 @@ bool file_present(const std::string& path) {
   return file != nullptr;
 }
 
-// registry.reg given back whole, byte for byte, when the file in its place is
-// still the one the run left; otherwise the changes go back one by one.
+// The registry's files given back whole, byte for byte, when the files in
+// their place are still the ones the run left; otherwise the changes go back
+// one by one.
 bool put_back_whole_registry(const UndoRecord& record, const std::string& kept) {
-  if (record.registry_file_stamp.empty() || !file_present(kept) ||
+  std::string present;
+  for (const std::string& copy : reg_whole_file_copies(kept))
+    if (present.empty() && file_present(copy)) present = copy;
+  if (record.registry_file_stamp.empty() || present.empty() ||
       reg_whole_file_stamp() != record.registry_file_stamp)
     return false;
   std::string reason;
   if (reg_put_back_whole_file(kept, reason)) return true;
   report_error("%s: cannot put back the registry file kept there: %s; its changes are put back one "
                "by one",
-               kept.c_str(), reason.c_str());
+               present.c_str(), reason.c_str());
   return false;
 }
 
 // Once the registry is back either way, or the run was killed before its
 // first change, the copy (or what a kill left of it) has served.
 void forget_kept_registry(const std::string& record_path) {
-  const std::string kept = kept_registry_file_path(record_path);
-  for (const std::string& file : {kept, kept + ".saving"})
-    if (std::remove(file.c_str()) == 0) sync_folder_of(file);
+  for (const std::string& copy : reg_whole_file_copies(kept_registry_file_path(record_path)))
+    for (const std::string& file : {copy, copy + ".saving"})
+      if (std::remove(file.c_str()) == 0) sync_folder_of(file);
   remove_empty_folders(record_path + ".files");
 }
 

@@ -197,7 +197,6 @@ int run_uninstall(const std::vector<std::string>& words) {
     return status_so_far();
   }
   if (options.check) return check_installation(options.report_path);
-  if (!options.dry_run && !reg_place_can_change()) return status_so_far();
   if (!options.restore_path.empty()) {
     if (const auto outcome = restore_from_undo_record(options.restore_path))
       say_at_terminal(restore_summary(options.restore_path, outcome->whole_registry,

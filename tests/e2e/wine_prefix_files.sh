@@ -3,8 +3,9 @@
 # wineboot (its HKEY_LOCAL_MACHINE keys through the 32-bit view, as the
 # product's installer writes them), Wine stopped: --list, --check and
 # --dry-run 24 on Wine's own files must say what they say on the example
-# prefix; a run that would change them is refused and leaves both files as
-# they were; and while Wine runs, even --check is refused.
+# prefix; --undo and --restore give the files back byte for byte; --yes 24
+# leaves what it leaves on the example, and Wine reads the files it saved;
+# and while Wine runs, even --check is refused.
 # Usage: wine_prefix_files.sh PROGRAM EXAMPLE_PREFIX    (77: no Wine here)
 set -eu
 command -v wine > /dev/null && command -v wineboot > /dev/null || { echo "no Wine here"; exit 77; }
@@ -34,13 +35,37 @@ done
 
 sums() { cat "$WINEPREFIX/user.reg" "$WINEPREFIX/system.reg" | sha256sum; }
 before=$(sums)
-MORVEX_PREFIX="$WINEPREFIX" "$program" --exit-status --yes 24 > /dev/null 2> "$work/refused" && status=0 ||
-  status=$?
-if [ "$status" != 1 ] || ! grep -q "is a Wine prefix" "$work/refused" || [ "$(sums)" != "$before" ]; then
-  echo "FAIL --yes 24: status $status, not refused in one line, or the files changed:"
-  cat "$work/refused"
+# --undo then --restore gives both files back byte for byte.
+MORVEX_PREFIX="$WINEPREFIX" "$program" --yes --undo "$work/undo.reg" 24 > /dev/null 2>&1 || true
+changed=$(sums)
+MORVEX_PREFIX="$WINEPREFIX" "$program" --restore "$work/undo.reg" > "$work/restored" 2>&1 || true
+if [ "$changed" = "$before" ] || [ "$(sums)" != "$before" ]; then
+  echo "FAIL --undo, then --restore: the files did not change, or did not come back byte for byte:"
+  cat "$work/restored"
   failed=1
 fi
+
+# The removal itself, on Wine's files and on the example, leaves the same installation.
+for prefix in "$work/example" "$WINEPREFIX"; do
+  MORVEX_PREFIX="$prefix" "$program" --exit-status --yes 24 > "$prefix.run" 2>&1 && echo "status 0" >> "$prefix.run" ||
+    echo "status $?" >> "$prefix.run"
+  MORVEX_PREFIX="$prefix" "$program" --list > "$prefix.after" 2>&1 || true
+  MORVEX_PREFIX="$prefix" "$program" --check >> "$prefix.after" 2>&1 || true
+done
+if ! cmp -s "$work/example.run" "$WINEPREFIX.run" || ! cmp -s "$work/example.after" "$WINEPREFIX.after"; then
+  echo "FAIL --yes 24: the run or what it left differs between the example prefix and Wine's files:"
+  diff "$work/example.run" "$WINEPREFIX.run" || true
+  diff "$work/example.after" "$WINEPREFIX.after" || true
+  failed=1
+fi
+# Wine itself reads the saved files: what stays is there, what went is gone.
+if ! wine reg query 'HKCU\Software\Morvex\Morvex Tools\Select Compiler\IDE\5\30' > /dev/null 2>&1 ||
+  wine reg query 'HKCU\Software\Morvex\Morvex Compiler 2.4' > /dev/null 2>&1; then
+  echo "FAIL Wine does not read the saved files as the run left them"
+  failed=1
+fi
+wineserver -w
+before=$(sums)
 
 MORVEX_PREFIX="$WINEPREFIX" "$program" --dry-run --report "$WINEPREFIX/system.reg" 24 > /dev/null \
   2> "$work/refused" && status=0 || status=$?

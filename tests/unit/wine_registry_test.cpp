@@ -7,7 +7,9 @@
 
 #include "reg_test_files.h"
 #include "registry/registry.h"
+#include "registry/reg_file/reg_scan_records.h"
 #include "registry/wine_file/wine_reg_reader.h"
+#include "registry/wine_file/wine_registry.h"
 #include <filesystem>
 
 namespace morvex {
@@ -175,6 +177,88 @@ TEST_F(WinePrefix, AnythingButAFileInItsPlaceIsRefusedWithoutWaiting) {
               "morvex-uninstall: error: " + prefix_ + "/user.reg: cannot read: not a regular file\n")
         << row.row;
     end_run();
+  }
+}
+
+// A changed key gets Wine's two time lines for this moment.
+constexpr std::uint64_t kChangedAt = 134413736001234567;
+constexpr const char* kChangedTime = "1796900000\n#time=1dd8894ab496687\n";
+constexpr std::size_t kUser = regfile::kRootCurrentUser;
+constexpr std::size_t kMachine = regfile::kRootLocalMachine;
+
+// Lines that no change may touch: Wine's own spellings, a comment, a class.
+constexpr const char* kUntouched =
+    "\n[Other\\Key] 1700000000\n#time=1d00000000000\n#class=\"Shell\"\n"
+    "\"Multi\"=str(7):\"a\\0b\\0\"\n;; a comment\n\"Bytes\"=hex:01,02,\\\n  03\n";
+
+TEST_F(WinePrefix, AChangeRewritesOnlyItsOwnLinesAsWineWritesThem) {
+  const std::string user_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S\n\n#arch=win64\n";
+  const std::string machine_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
+  using Change = bool (*)(winefile::WineRegistry&);
+  const struct {
+    const char* row;
+    std::size_t root;
+    std::string before;
+    Change change;
+    std::string after;
+  } rows[] = {
+      {"a value set anew: its line and the key's time",
+       kUser,
+       "\n[A\\\\B] 1600000000\n#time=1cf0000000000\n\"N\"=dword:00000002\n\"S\"=\"x\"\n" + std::string(kUntouched),
+       [](winefile::WineRegistry& r) { return r.set_value(r.find_key(kUser, "a\\b"), "n", 4, "\x01\0\0\0"s); },
+       "\n[A\\\\B] " + std::string(kChangedTime) + "\"N\"=dword:00000001\n\"S\"=\"x\"\n" + kUntouched},
+      {"a value deleted takes every line that named it",
+       kUser,
+       "\n[A] 1600000000\n#time=1\n\"N\"=\"old\"\n\"K\"=\"k\"\n\"n\"=\"new\"\n" + std::string(kUntouched),
+       [](winefile::WineRegistry& r) { return r.delete_value(r.find_key(kUser, "A"), "N"); },
+       "\n[A] " + std::string(kChangedTime) + "\"K\"=\"k\"\n" + kUntouched},
+      {"a key deleted takes its metadata; its parent, now empty, gets lines of its own",
+       kUser,
+       "\n[P\\\\Gone] 1600000000\n#time=1\n#class=\"c\"\n#link\n@=\"v\"\n" + std::string(kUntouched),
+       [](winefile::WineRegistry& r) { return r.delete_key(kUser, "P\\Gone"); },
+       std::string(kUntouched) + "\n[P] " + kChangedTime},
+      {"new values: Wine's escapes, texts without their zero and long bytes as hex",
+       kUser,
+       "\n[A] 1600000000\n\"K\"=\"k\"\n" + std::string(kUntouched),
+       [](winefile::WineRegistry& r) {
+         const std::uint32_t key = r.find_key(kUser, "A");
+         return r.set_value(key, "Caf\xc3\xa9 \"q\"", 1, "tab\tnul\0" "1\\\0"s) &&
+                r.set_value(key, "", 2, "%P%"s) && r.set_value(key, "M", 7, "a\0b\0\0"s) &&
+                r.set_value(key, "T", 1, "\xc3\xa9" "a"s) && r.set_value(key, "B", 3, std::string(30, '\xab'));
+       },
+       "\n[A] " + std::string(kChangedTime) + "\"K\"=\"k\"\n"
+       "\"Caf\\xe9 \\\"q\\\"\"=\"tab\\tnul\\0001\\\\\"\n@=hex(2):25,00,50,00,25,00\n"
+       "\"M\"=str(7):\"a\\0b\\0\"\n\"T\"=hex(1):e9,00,61,00\n"
+       "\"B\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\n"
+       "  ab,ab,ab,ab,ab,ab,ab\n" + kUntouched},
+      {"a key made in the 32-bit view of a 64-bit prefix, at the end of system.reg",
+       kMachine,
+       std::string(kUntouched),
+       [](winefile::WineRegistry& r) {
+         return r.create_key(kMachine, "Software\\Morvex\\2.4") &&
+                r.set_value(r.find_key(kMachine, "software\\morvex\\2.4"), "V", 4, "\x10\0\0\0"s);
+       },
+       std::string(kUntouched) + "\n[Software\\\\Wow6432Node\\\\Morvex\\\\2.4] " + kChangedTime +
+           "\"V\"=dword:00000010\n"},
+  };
+  for (const auto& row : rows) {
+    const std::string head = row.root == kUser ? user_head : machine_head;
+    const std::string other = (row.root == kUser ? machine_head : user_head) + kUntouched;
+    write(row.root == kUser ? "user.reg" : "system.reg", head + row.before);
+    write(row.root == kUser ? "system.reg" : "user.reg", other);
+    {
+      winefile::WineRegistry registry(prefix_);
+      registry.set_clock([] { return kChangedAt; });
+      ASSERT_TRUE(row.change(registry)) << row.row;
+      ASSERT_TRUE(registry.commit()) << row.row;
+    }
+    EXPECT_EQ(support::read_file(prefix_ + (row.root == kUser ? "/user.reg" : "/system.reg")), head + row.after)
+        << row.row;
+    EXPECT_EQ(support::read_file(prefix_ + (row.root == kUser ? "/system.reg" : "/user.reg")), other)
+        << row.row << ": the other file";
+    winefile::WineFile reread;
+    winefile::WineReadError error;
+    EXPECT_TRUE(winefile::read_wine_file(head + row.after, reread, error)) << row.row << ": " << error.reason;
   }
 }
 

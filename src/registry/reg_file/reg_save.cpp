@@ -10,6 +10,9 @@
 #include <cstring>
 #include <vector>
 
+#include "text/formatted.h"
+#include "text/path_separator.h"
+
 namespace morvex::regfile {
 namespace {
 
@@ -137,14 +140,15 @@ class IgnoreFileSizeSignal {
 }  // namespace
 
 bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
-                      const struct stat& original, std::vector<Edit> edits, std::string& reason) {
+                      const struct stat& original, std::vector<Edit> edits, std::string& reason,
+                      const char* saving_name) {
   std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     if (a.begin != b.begin) return a.begin < b.begin;
     if (a.place != b.place) return a.place < b.place;
     return a.order < b.order;
   });
   IgnoreFileSizeSignal ignore_file_size;
-  const int fd = openat(dir_fd, kSavingName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int fd = openat(dir_fd, saving_name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -159,12 +163,12 @@ bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
     done = false;
     error = errno;
   }
-  if (done && renameat(dir_fd, kSavingName, dir_fd, name.c_str()) != 0) {
+  if (done && renameat(dir_fd, saving_name, dir_fd, name.c_str()) != 0) {
     done = false;
     error = errno;
   }
   if (!done) {
-    unlinkat(dir_fd, kSavingName, 0);
+    unlinkat(dir_fd, saving_name, 0);
     reason = std::strerror(error);
     return false;
   }
@@ -172,6 +176,39 @@ bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
   // file is in place either way, so a failure here is not reported.
   fsync(dir_fd);
   return true;
+}
+
+bool copy_durably(int source_fd, const struct stat& status, const std::string& path,
+                  std::string& reason, const char* saving_name) {
+  const int dir_fd = open(host_folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  const bool copied =
+      save_edited_copy(dir_fd, path.substr(path.rfind('/') + 1), source_fd, status, {}, reason, saving_name);
+  close(dir_fd);
+  return copied;
+}
+
+bool make_folder_durably(const std::string& folder, std::string& reason) {
+  if (mkdir(folder.c_str(), 0777) != 0) {
+    if (errno == EEXIST) return true;
+    reason = std::strerror(errno);
+    return false;
+  }
+  const int parent_fd = open(host_folder_of(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent_fd >= 0) {
+    fsync(parent_fd);
+    close(parent_fd);
+  }
+  return true;
+}
+
+std::string stamp_of(const struct stat& status) {
+  return formatted("%llu %llu %lld %lld.%09ld", static_cast<unsigned long long>(status.st_dev),
+                   static_cast<unsigned long long>(status.st_ino), static_cast<long long>(status.st_size),
+                   static_cast<long long>(status.st_mtim.tv_sec), static_cast<long>(status.st_mtim.tv_nsec));
 }
 
 }  // namespace morvex::regfile

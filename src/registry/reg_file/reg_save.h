@@ -35,11 +35,27 @@ struct Edit {
 inline constexpr const char* kFileName = "registry.reg";
 inline constexpr const char* kSavingName = "registry.reg.saving";
 
-// Writes the edited copy of `source` as kSavingName in the folder `dir_fd`,
-// flushes it to disk with the owner and permission bits of `original`,
-// renames it over `name` and flushes the folder. On failure, false with the
-// system's reason; `name` is then as it was and no temporary file is left.
+// Writes the edited copy of `source` as `saving_name` in the folder
+// `dir_fd`, flushes it to disk with the owner and permission bits of
+// `original`, renames it over `name` and flushes the folder. On failure,
+// false with the system's reason; `name` is then as it was and no temporary
+// file is left.
 bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
-                      const struct stat& original, std::vector<Edit> edits, std::string& reason);
+                      const struct stat& original, std::vector<Edit> edits, std::string& reason,
+                      const char* saving_name = kSavingName);
+
+// Writes `source` (of `status`'s size, owner and permission bits) as
+// `path`, the way a save writes registry.reg: a copy flushed under
+// `saving_name` in the same folder, renamed into place, the folder flushed.
+bool copy_durably(int source_fd, const struct stat& status, const std::string& path,
+                  std::string& reason, const char* saving_name = kSavingName);
+
+// What identifies a file in its place (device, inode, size, time), so that
+// a restore knows nothing else changed it since the run.
+std::string stamp_of(const struct stat& status);
+
+// Makes the folder unless it exists, its name flushed into its parent
+// before anything is put in it.
+bool make_folder_durably(const std::string& folder, std::string& reason);
 
 }  // namespace morvex::regfile

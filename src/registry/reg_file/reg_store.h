@@ -68,6 +68,7 @@ class Store final : public HostStore {
   bool keep_copy(const std::string& copy_path, std::string& reason) override;
   std::string file_stamp() override;
   bool put_back_copy(const std::string& copy_path, std::string& reason) override;
+  std::vector<std::string> copy_files(const std::string& copy_path) override;
 
   // Forgets the run without saving and gives up the lock, as the end of the
   // process does: for tests that act out several runs in one process.
@@ -101,7 +102,6 @@ class Store final : public HostStore {
   };
 
   bool load();
-  bool lock_folder();
   bool load_failed();
   bool empty_registry();
   bool find_save_target();

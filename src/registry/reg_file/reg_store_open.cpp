@@ -2,7 +2,6 @@
 #include "registry/reg_file/reg_store.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,21 +17,6 @@ namespace morvex::regfile {
 Store& the_store() {
   static Store store;
   return store;
-}
-
-// Another run holds the prefix: after a second of waiting the user learns
-// why nothing happens, once, and the wait goes on.
-bool Store::lock_folder() {
-  constexpr int kQuietTries = 100;  // 10 ms apart
-  for (int tries = 0; tries < kQuietTries; ++tries) {
-    if (flock(dir_fd_, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    usleep(10000);
-  }
-  report_error("%s: another run is using this prefix; waiting for it to end", folder_.c_str());
-  while (flock(dir_fd_, LOCK_EX) != 0)
-    if (errno != EINTR) return false;
-  return true;
 }
 
 bool Store::ready() {
@@ -52,7 +36,7 @@ bool Store::load() {
       report_error("%s: cannot lock the registry folder: %s", folder_.c_str(), std::strerror(errno));
       return load_failed();
     }
-    if (!lock_folder()) {
+    if (!lock_prefix_folder(dir_fd_, folder_)) {
       report_error("%s: cannot lock the registry folder: %s", folder_.c_str(), std::strerror(errno));
       close(dir_fd_);
       dir_fd_ = -1;

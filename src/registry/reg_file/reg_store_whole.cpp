@@ -9,43 +9,14 @@
 #include <cstring>
 
 #include "registry/reg_file/reg_store.h"
-#include "text/formatted.h"
 #include "text/path_separator.h"
 
 namespace morvex::regfile {
-namespace {
-
-// Writes `source` as `path`, the way a save writes registry.reg: a copy
-// flushed under a temporary name, renamed into place, the folder flushed.
-bool copy_durably(int source_fd, const struct stat& status, const std::string& path,
-                  std::string& reason) {
-  const int dir_fd = open(host_folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  const bool copied = save_edited_copy(dir_fd, path.substr(path.rfind('/') + 1), source_fd, status, {}, reason);
-  close(dir_fd);
-  return copied;
-}
-
-}  // namespace
 
 bool Store::keep_copy(const std::string& copy_path, std::string& reason) {
   if (!ready() || file_fd_ < 0) return true;  // nothing a copy could give back
-  // Its folder's name on disk before the copy's.
-  const std::string folder = host_folder_of(copy_path);
-  if (mkdir(folder.c_str(), 0777) == 0) {
-    const int parent_fd = open(host_folder_of(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent_fd >= 0) {
-      fsync(parent_fd);
-      close(parent_fd);
-    }
-  } else if (errno != EEXIST) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  return copy_durably(file_fd_, file_status_, copy_path, reason);
+  return make_folder_durably(host_folder_of(copy_path), reason) &&
+         copy_durably(file_fd_, file_status_, copy_path, reason);
 }
 
 std::string Store::file_stamp() {
@@ -53,9 +24,7 @@ std::string Store::file_stamp() {
   // Under the lock, the file a save would replace; a link is followed. A
   // store that holds the lock need not read the file again for it.
   if ((dir_fd_ < 0 && !ready()) || fstatat(dir_fd_, kFileName, &status, 0) != 0) return "";
-  return formatted("%llu %llu %lld %lld.%09ld", static_cast<unsigned long long>(status.st_dev),
-                   static_cast<unsigned long long>(status.st_ino), static_cast<long long>(status.st_size),
-                   static_cast<long long>(status.st_mtim.tv_sec), static_cast<long>(status.st_mtim.tv_nsec));
+  return stamp_of(status);
 }
 
 bool Store::put_back_copy(const std::string& copy_path, std::string& reason) {
@@ -84,5 +53,7 @@ bool Store::put_back_copy(const std::string& copy_path, std::string& reason) {
   state_ = State::saved;
   return true;
 }
+
+std::vector<std::string> Store::copy_files(const std::string& copy_path) { return {copy_path}; }
 
 }  // namespace morvex::regfile

@@ -95,6 +95,7 @@ class Reader {
     if (!next_line(line) || line != kHeader)
       return fail("not a Wine registry file (its first line is not \"WINE REGISTRY Version 2\")");
     while (next_line(line)) {
+      const std::size_t line_begin = line_begin_;
       std::size_t at = line.find_first_not_of(" \t");
       if (at == std::string_view::npos) continue;
       line.remove_prefix(at);
@@ -108,7 +109,14 @@ class Reader {
         default: read_well = fail("a line that is no key, value, option or comment");
       }
       if (!read_well) return false;
+      if (state_ == State::in_key) {
+        WineKey& key = file_.keys.back();
+        if (line[0] == '#' && line.starts_with("#time=")) key.time_line = {line_begin, at_};
+        if (line[0] == '@' || line[0] == '"') key.value_lines.push_back({line_begin, at_});
+        if (line[0] != ';') key.append_at = at_;
+      }
     }
+    if (!file_.keys.empty()) file_.keys.back().block.end = text_.size();
     return true;
   }
 
@@ -117,6 +125,7 @@ class Reader {
 
   bool next_line(std::string_view& line) {
     if (at_ >= text_.size()) return false;
+    line_begin_ = at_;
     const std::size_t end = text_.find('\n', at_);
     line = text_.substr(at_, end - at_);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -169,7 +178,11 @@ class Reader {
     if (time != std::string_view::npos &&
         line.find_first_not_of("0123456789", time) != std::string_view::npos)
       return fail("a key line whose time is not a number");
-    file_.keys.push_back({utf8_of(path), {}});
+    if (!file_.keys.empty()) file_.keys.back().block.end = line_begin_;
+    WineKey& key = file_.keys.emplace_back();
+    key.path = utf8_of(path);
+    key.block = key.key_line = {line_begin_, at_};
+    key.append_at = at_;
     state_ = State::in_key;
     return true;
   }
@@ -262,7 +275,8 @@ class Reader {
   std::string_view text_;
   WineFile& file_;
   WineReadError& error_;
-  std::size_t at_ = 0;
+  std::size_t at_ = 0;          // where the next line begins
+  std::size_t line_begin_ = 0;  // where the line last read began
   std::size_t line_number_ = 0;
   State state_ = State::before_keys;
 };

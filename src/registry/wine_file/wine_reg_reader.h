@@ -14,9 +14,22 @@
 
 namespace morvex::winefile {
 
+// Bytes [begin, end) of the file: whole lines, their line ends included.
+struct Span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+// One key line and what follows it up to the next: a key the file names
+// twice has two.
 struct WineKey {
   std::string path;  // UTF-8, single backslashes, as spelled
   std::vector<StoredValue> values;
+  std::vector<Span> value_lines;  // each value's line(s), beside `values`
+  Span block;                     // from the key line to the next key line or the end
+  Span key_line;
+  Span time_line;  // empty when the key has no #time= line
+  std::size_t append_at = 0;  // after its last value, option or key line
 };
 
 struct WineFile {

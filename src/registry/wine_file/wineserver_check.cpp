@@ -12,6 +12,8 @@
 #include <fstream>
 #include <vector>
 
+#include "diag/diagnostics.h"
+
 namespace morvex::winefile {
 namespace {
 
@@ -49,6 +51,14 @@ bool wineserver_serves(const std::string& folder) {
   for (const std::string& place : places)
     if (someone_listens(place + server)) return true;
   return false;
+}
+
+bool report_wine_running(const std::string& folder) {
+  if (!wineserver_serves(folder)) return false;
+  report_error("Wine is running on the prefix folder %s and holds its registry in memory: "
+               "stop it first (WINEPREFIX=%s wineserver -k, or -w to wait for its programs)",
+               folder.c_str(), folder.c_str());
+  return true;
 }
 
 }  // namespace morvex::winefile

@@ -13,4 +13,8 @@ namespace morvex::winefile {
 // Debian's Wine keeps it.
 bool wineserver_serves(const std::string& folder);
 
+// When a wineserver serves the prefix folder, says so in one line with the
+// command that stops it, and answers true.
+bool report_wine_running(const std::string& folder);
+
 }  // namespace morvex::winefile

@@ -1,0 +1,125 @@
+// Saving Wine's files: each changed file is copied with only the changed
+// lines written anew, and replaces the old one in one rename, as
+// registry.reg is saved.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "diag/diagnostics.h"
+#include "registry/reg_file/reg_scan_records.h"
+#include "registry/wine_file/wine_reg_writer.h"
+#include "registry/wine_file/wine_registry.h"
+#include "registry/wine_file/wineserver_check.h"
+
+namespace morvex::winefile {
+namespace {
+
+using regfile::Edit;
+using regfile::SaveOrder;
+
+std::string saving_name(const char* name) { return std::string(name) + ".saving"; }
+
+}  // namespace
+
+bool WineRegistry::plan(std::size_t root, std::vector<Edit>& edits) const {
+  for (std::uint32_t index = regfile::kRootLocalMachine + 1; index < keys_.size(); ++index)
+    if (keys_[index].root == root && !plan_key(keys_[index], index, edits)) return false;
+  return true;
+}
+
+bool WineRegistry::plan_key(const Key& key, std::uint32_t index, std::vector<Edit>& edits) const {
+  const auto removed = [&](Span span) { edits.push_back({span.begin, span.end, SaveOrder::old_lines, 0, ""}); };
+  if (key.deleted) {  // its metadata lines go with it
+    for (const Block& block : key.blocks) removed(block.whole);
+    return true;
+  }
+  if (!key.touched) return true;
+  std::string text;
+  // A key with values or without subkeys has lines of its own; one that
+  // holds only subkeys is implied by theirs, as Wine writes it.
+  if (key.blocks.empty()) {
+    if (key.values.empty() && !key.subkeys.empty()) return true;
+    text = "\n";
+    if (!key_lines(path_of(index), key.modified, text)) return false;
+    for (const Value& value : key.values)
+      if (!value_lines(value.now, text)) return false;
+    const std::size_t end = (key.root == regfile::kRootCurrentUser ? user_ : machine_).text.size();
+    edits.push_back({end, end, SaveOrder::added_sections, index, std::move(text)});
+    return true;
+  }
+  if (!key_lines(path_of(index), key.modified, text)) return false;
+  edits.push_back({key.blocks.front().key_line.begin, key.blocks.front().key_line.end,
+                   SaveOrder::old_lines, 0, std::move(text)});
+  for (const Block& block : key.blocks)
+    if (block.time_line.end > block.time_line.begin) removed(block.time_line);
+  for (const Span& span : key.dropped) removed(span);
+  std::uint32_t order = 0;
+  for (const Value& value : key.values) {
+    if (!value.changed) continue;
+    text.clear();
+    if (!value_lines(value.now, text)) return false;
+    if (value.lines.empty()) {
+      const std::size_t at = key.blocks.back().append_at;
+      edits.push_back({at, at, SaveOrder::added_values, order++, std::move(text)});
+      continue;
+    }
+    for (std::size_t i = 0; i + 1 < value.lines.size(); ++i) removed(value.lines[i]);
+    edits.push_back({value.lines.back().begin, value.lines.back().end, SaveOrder::old_lines, 0,
+                     std::move(text)});
+  }
+  return true;
+}
+
+bool WineRegistry::commit() {
+  if (state_ != State::ready) return true;
+  std::vector<Edit> machine_edits, user_edits;
+  if (!plan(regfile::kRootLocalMachine, machine_edits) || !plan(regfile::kRootCurrentUser, user_edits))
+    return false;
+  if (machine_edits.empty() && user_edits.empty()) return true;
+  // A server started since the run began would write its registry back
+  // over the saved files when it ends.
+  if (report_wine_running(folder_)) return false;
+  for (auto [file, edits] : {std::pair{&machine_, &machine_edits}, std::pair{&user_, &user_edits}}) {
+    if (edits->empty()) continue;
+    const std::string path = folder_ + "/" + file->name;
+    std::string reason = "Wine has not made this file; start Wine once on the prefix";
+    if (file->fd < 0 || !regfile::save_edited_copy(dir_fd_, file->name, file->fd, file->status,
+                                                   std::move(*edits), reason,
+                                                   saving_name(file->name).c_str())) {
+      report_error("%s: cannot save: %s", path.c_str(), reason.c_str());
+      unload();
+      return false;
+    }
+  }
+  unload();  // what was read is gone: the next use reads the files anew
+  return true;
+}
+
+bool WineRegistry::could_save() {
+  if (state_ != State::ready) return true;
+  for (std::size_t root : {regfile::kRootLocalMachine, regfile::kRootCurrentUser}) {
+    std::vector<Edit> edits;
+    if (!plan(root, edits)) return false;
+    if (edits.empty()) continue;
+    const File& file = root == regfile::kRootCurrentUser ? user_ : machine_;
+    const std::string path = folder_ + "/" + file.name;
+    struct stat saving {};
+    const char* reason = nullptr;
+    if (file.fd < 0)
+      reason = "Wine has not made this file; start Wine once on the prefix";
+    else if (faccessat(dir_fd_, ".", W_OK | X_OK, AT_EACCESS) != 0)
+      reason = std::strerror(errno);
+    else if (fstatat(dir_fd_, saving_name(file.name).c_str(), &saving, AT_SYMLINK_NOFOLLOW) == 0 &&
+             S_ISDIR(saving.st_mode))
+      reason = std::strerror(EISDIR);
+    if (reason != nullptr) {
+      report_error("%s: cannot save: %s", path.c_str(), reason);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace morvex::winefile
