@@ -1,8 +1,10 @@
 // The file-system calls of --undo and --restore on the example installation,
 // read with strace: their order (what is flushed before what depends on it,
 // which only a power cut would otherwise show), and a kill before each of
-// them, after which two restores give back the installation. Each runs with
-// the record beside the prefix and on another file system (/dev/shm).
+// them, after which each registry file is its old or its new self and two
+// restores give back the installation. Each runs with the record beside the
+// prefix and on another file system (/dev/shm), and on registry.reg and on a
+// Wine prefix's two files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +12,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 
 #include "program_run.h"
+#include "wine_files.h"
 
 namespace morvex::hardening {
 namespace {
@@ -57,7 +61,10 @@ bool parse_call(const std::string& line, Call& call) {
   const bool at_call = call.name.ends_with("at") || call.name == "renameat2";
   for (std::size_t at = 0; at < args.size();) {
     if (args[at] == '"') {
-      const std::string name = unquoted(args, at);
+      std::string name = unquoted(args, at);
+      // A Wine prefix names drive_c through its link, which -y shows resolved.
+      if (const std::size_t link = name.find("/dosdevices/c:/"); link != std::string::npos)
+        name.replace(link, 15, "/drive_c/");
       if (args.compare(at, 3, "...") == 0) at += 3;  // a write's data, cut short
       if (call.name.starts_with("write") || call.name == "pwrite64") continue;
       call.paths.push_back(at_call && !name.starts_with("/") ? folder + "/" + name : name);
@@ -157,6 +164,29 @@ std::map<std::string, std::string> drive_snapshot(const std::string& prefix) {
   return entries;
 }
 
+// The installation's registry in either store: registry.reg, or Wine's files.
+struct Store {
+  const char* what;
+  std::vector<std::string> files;
+};
+const Store kStores[] = {{"registry.reg", {"registry.reg"}}, {"Wine's files", {"user.reg", "system.reg"}}};
+
+// The files' bytes, but for the times a save gives the keys it changes,
+// which differ from run to run.
+std::vector<std::string> store_bytes(const std::string& prefix, const Store& store) {
+  static const std::regex kKeyTimes("\\] [0-9]+\n#time=[0-9a-f]+\n");
+  std::vector<std::string> bytes;
+  for (const std::string& file : store.files)
+    bytes.push_back(std::regex_replace(read_file(prefix + "/" + file), kKeyTimes, "]\n"));
+  return bytes;
+}
+
+bool read_store(const std::string& prefix, const Store& store, RegistryView& view, std::string& error) {
+  const std::vector<std::string> bytes = store_bytes(prefix, store);
+  if (bytes.size() == 1) return add_reg_text(bytes[0], view, error);
+  return add_wine_files({bytes[0], bytes[1]}, view, error);
+}
+
 struct Placement {
   const char* what;
   std::string records;  // the folder the record goes in
@@ -176,14 +206,22 @@ class FileCalls : public ::testing::Test {
     if (!shm_.empty()) remove_folder(shm_);
   }
 
-  // A fresh copy of the example installation, the record's place emptied.
-  std::string fresh_prefix(const std::string& record) {
+  // A fresh copy of the example installation, in the store's files, the
+  // record's place emptied.
+  std::string fresh_prefix(const std::string& record, const Store& store = kStores[0]) {
     const std::string prefix = sandbox_.folder() + "/prefix";
     fs::remove_all(prefix);
     fs::remove_all(record + ".files");
     fs::remove(record);
     fs::copy(MORVEX_EXAMPLE_PREFIX, prefix, fs::copy_options::recursive);
     fs::create_directories(prefix + "/home");
+    if (store.files.size() == 2) {
+      WineFiles files;
+      std::string error;
+      EXPECT_TRUE(wine_files_of(read_file(prefix + "/registry.reg"), files, error)) << error;
+      fs::remove(prefix + "/registry.reg");
+      EXPECT_TRUE(lay_wine_prefix(prefix, files));
+    }
     return prefix;
   }
 
@@ -201,20 +239,23 @@ class FileCalls : public ::testing::Test {
 };
 
 TEST_F(FileCalls, EachFlushComesBeforeWhatDependsOnIt) {
-  for (const Placement& placement : placements_) {
-    const std::string record = placement.records + "/undo.reg";
-    const std::string prefix = fresh_prefix(record);
-    const std::vector<Call> undo = traced(prefix, {"--undo", record, "24"});
-    std::size_t moves = 0;
-    for (const Call& call : undo)
-      moves += call.succeeded && (call.name.starts_with("unlink") || call.name.starts_with("rename")) &&
-                       call.paths[0].find("/drive_c/") != std::string::npos
-                   ? 1 : 0;
-    EXPECT_GT(moves, 0u) << placement.what << ": the trace shows no file leaving drive_c";
-    for (const std::string& fault : order_faults(undo, record))
-      ADD_FAILURE() << "--undo, record " << placement.what << ": " << fault;
-    for (const std::string& fault : order_faults(traced(prefix, {"--restore", record}), record))
-      ADD_FAILURE() << "--restore, record " << placement.what << ": " << fault;
+  for (const Store& store : kStores) {
+    for (const Placement& placement : placements_) {
+      const std::string record = placement.records + "/undo.reg";
+      const std::string prefix = fresh_prefix(record, store);
+      const std::string where = std::string(store.what) + ", record " + placement.what;
+      const std::vector<Call> undo = traced(prefix, {"--undo", record, "24"});
+      std::size_t moves = 0;
+      for (const Call& call : undo)
+        moves += call.succeeded && (call.name.starts_with("unlink") || call.name.starts_with("rename")) &&
+                         call.paths[0].find("/drive_c/") != std::string::npos
+                     ? 1 : 0;
+      EXPECT_GT(moves, 0u) << where << ": the trace shows no file leaving drive_c";
+      for (const std::string& fault : order_faults(undo, record))
+        ADD_FAILURE() << "--undo, " << where << ": " << fault;
+      for (const std::string& fault : order_faults(traced(prefix, {"--restore", record}), record))
+        ADD_FAILURE() << "--restore, " << where << ": " << fault;
+    }
   }
 }
 
@@ -226,54 +267,63 @@ TEST_F(FileCalls, AKillBeforeAnyCallIsUndoneByTwoRestores) {
     return view;
   }();
   std::size_t points = 0;
-  for (const Placement& placement : placements_) {
-    const std::string record = placement.records + "/undo.reg";
-    for (const bool killing_restore : {false, true}) {
-      const std::vector<std::string> undo = {"--undo", record, "24"};
-      const std::vector<std::string> restore = {"--restore", record};
-      std::string prefix = fresh_prefix(record);
-      if (killing_restore) run_program({prefix, undo, "", {}});
-      const std::vector<Call> calls = traced(prefix, killing_restore ? restore : undo);
-      std::set<std::string> kinds;
-      std::size_t here = 0;
-      for (const Call& call : calls) {
-        if (!names_under(call, {prefix, record})) continue;
-        kinds.insert(call.name);
-        ++here;
-        const std::string what = std::string(killing_restore ? "--restore" : "--undo") +
-                                 ", record " + placement.what + ", killed before " + call.name +
-                                 " #" + std::to_string(call.invocation) + " (" + call.paths[0] + ")";
-        prefix = fresh_prefix(record);
-        const auto snapshot = drive_snapshot(prefix);
+  for (const Store& store : kStores) {
+    for (const Placement& placement : placements_) {
+      const std::string record = placement.records + "/undo.reg";
+      for (const bool killing_restore : {false, true}) {
+        const std::vector<std::string> undo = {"--undo", record, "24"};
+        const std::vector<std::string> restore = {"--restore", record};
+        std::string prefix = fresh_prefix(record, store);
         if (killing_restore) run_program({prefix, undo, "", {}});
-        const RunOutcome killed = run_program(
-            {prefix, killing_restore ? restore : undo, "", {}}, 60,
-            {strace_path(), "-qq", "-o", "/dev/null", "-e", "trace=" + call.name,
-             "--inject=" + call.name + ":signal=SIGKILL:when=" + std::to_string(call.invocation)});
-        ++points;
-        EXPECT_NE(killed.exit_status, 0) << what << ": the run was not killed";
-        run_program({prefix, restore, "", {}});
-        const RunOutcome last = run_program({prefix, restore, "", {}});
-        // A record a kill left without a change says nothing either way.
-        const bool no_record = last.error_stream.find(": the record is empty: ") != std::string::npos ||
-                               last.error_stream.find(": cannot read the undo record: No such") !=
-                                   std::string::npos;
-        EXPECT_TRUE(last.error_stream.empty() ||
-                    (!killing_restore && (no_record || only_lines_about_the_record(last.error_stream))))
-            << what << ", the last restore said: " << last.error_stream;
-        RegistryView after;
-        std::string error;
-        ASSERT_TRUE(add_reg_text(read_file(prefix + "/registry.reg"), after, error)) << what << ": " << error;
-        const std::vector<std::string> differences = compare_registries(before, after);
-        EXPECT_TRUE(differences.empty()) << what << ": " << differences.size()
-                                         << " registry differences, the first: " << differences[0];
-        EXPECT_TRUE(drive_snapshot(prefix) == snapshot) << what << ": drive_c is not as before";
-        EXPECT_FALSE(exists(record + ".files")) << what << ": the kept files' folder stays";
+        const std::vector<std::string> old_bytes = store_bytes(prefix, store);
+        const std::vector<Call> calls = traced(prefix, killing_restore ? restore : undo);
+        const std::vector<std::string> new_bytes = store_bytes(prefix, store);
+        std::set<std::string> kinds;
+        std::size_t here = 0;
+        for (const Call& call : calls) {
+          if (!names_under(call, {prefix, record})) continue;
+          kinds.insert(call.name);
+          ++here;
+          const std::string what = std::string(store.what) + ", " +
+                                   (killing_restore ? "--restore" : "--undo") + ", record " +
+                                   placement.what + ", killed before " + call.name + " #" +
+                                   std::to_string(call.invocation) + " (" + call.paths[0] + ")";
+          prefix = fresh_prefix(record, store);
+          const auto snapshot = drive_snapshot(prefix);
+          if (killing_restore) run_program({prefix, undo, "", {}});
+          const RunOutcome killed = run_program(
+              {prefix, killing_restore ? restore : undo, "", {}}, 60,
+              {strace_path(), "-qq", "-o", "/dev/null", "-e", "trace=" + call.name,
+               "--inject=" + call.name + ":signal=SIGKILL:when=" + std::to_string(call.invocation)});
+          ++points;
+          EXPECT_NE(killed.exit_status, 0) << what << ": the run was not killed";
+          const std::vector<std::string> left = store_bytes(prefix, store);
+          for (std::size_t i = 0; i < left.size(); ++i)
+            EXPECT_TRUE(left[i] == old_bytes[i] || left[i] == new_bytes[i])
+                << what << ": " << store.files[i] << " is neither the old file nor the new one";
+          run_program({prefix, restore, "", {}});
+          const RunOutcome last = run_program({prefix, restore, "", {}});
+          // A record a kill left without a change says nothing either way.
+          const bool no_record = last.error_stream.find(": the record is empty: ") != std::string::npos ||
+                                 last.error_stream.find(": cannot read the undo record: No such") !=
+                                     std::string::npos;
+          EXPECT_TRUE(last.error_stream.empty() ||
+                      (!killing_restore && (no_record || only_lines_about_the_record(last.error_stream))))
+              << what << ", the last restore said: " << last.error_stream;
+          RegistryView after;
+          std::string error;
+          ASSERT_TRUE(read_store(prefix, store, after, error)) << what << ": " << error;
+          const std::vector<std::string> differences = compare_registries(before, after);
+          EXPECT_TRUE(differences.empty()) << what << ": " << differences.size()
+                                           << " registry differences, the first: " << differences[0];
+          EXPECT_TRUE(drive_snapshot(prefix) == snapshot) << what << ": drive_c is not as before";
+          EXPECT_FALSE(exists(record + ".files")) << what << ": the kept files' folder stays";
+        }
+        std::string names;
+        for (const std::string& kind : kinds) names += " " + kind;
+        std::printf("[ note     ] %s, %s, record %s: killed before each of %zu calls:%s\n", store.what,
+                    killing_restore ? "--restore" : "--undo", placement.what, here, names.c_str());
       }
-      std::string names;
-      for (const std::string& kind : kinds) names += " " + kind;
-      std::printf("[ note     ] %s, record %s: killed before each of %zu calls:%s\n",
-                  killing_restore ? "--restore" : "--undo", placement.what, here, names.c_str());
     }
   }
   std::printf("[ note     ] %zu kill points in all\n", points);
