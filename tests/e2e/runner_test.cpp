@@ -50,7 +50,7 @@ TEST(CaseFile, ReadsEverySectionExactly) {
   std::string error;
   ASSERT_TRUE(parse_case(kFullCase, "g/full", "full.case", c, error)) << error;
   EXPECT_EQ(c.about, "Shows everything.");
-  EXPECT_FALSE(c.on_native);
+  EXPECT_FALSE(c.on_native || c.on_wine_files);
   EXPECT_TRUE(c.on_wine);
   EXPECT_EQ(c.arguments, (std::vector<std::string>{"24", "", "a b"}));
   EXPECT_EQ(c.answer, Answer::no);
@@ -76,7 +76,7 @@ TEST(CaseFile, DefaultsWhenSectionsAreLeftOut) {
   std::string error;
   ASSERT_TRUE(parse_case("== arguments\n", "g/bare", "bare.case", c, error)) << error;
   EXPECT_TRUE(c.arguments.empty());
-  EXPECT_TRUE(c.on_native && c.on_wine);
+  EXPECT_TRUE(c.on_native && c.on_wine && c.on_wine_files);
   EXPECT_EQ(c.answer, Answer::none);
   EXPECT_EQ(c.cwd, "C:\\");
   EXPECT_EQ(c.expected_stderr, "");

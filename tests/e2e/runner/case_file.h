@@ -36,6 +36,7 @@ struct Case {
   std::string about;
   bool on_native = true;
   bool on_wine = true;
+  bool on_wine_files = true;  // the native build on a Wine prefix's own files
   std::vector<std::string> arguments;  // the words after word 0
   Answer answer = Answer::none;
   std::string cwd = "C:\\";

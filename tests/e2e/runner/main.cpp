@@ -6,6 +6,12 @@
 //   morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...
 //   morvex_e2e wine-up --state DIR        (then any number of wine runs)
 //   morvex_e2e wine-down --state DIR
+//   morvex_e2e wine-files --state DIR --program P --recorder R CASE...
+//   morvex_e2e wine-files-up --state DIR  (then any number of wine-files runs)
+//
+// wine-files runs the native program as given on Wine's own registry files:
+// each case's registry goes into a Wine prefix by reg import, and comes back
+// out by reg export; without Wine it exits 77 (skipped).
 //
 // A CASE is a .case file or a folder of them. A wine run without wine-up
 // before it starts and stops its own Wine prefix; one of a 32-bit build on a
@@ -33,7 +39,8 @@ int usage() {
                "       morvex_e2e native --program P --recorder R [--artifacts DIR]\n"
                "                         [--runs all|as-given] CASE...\n"
                "       morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...\n"
-               "       morvex_e2e wine-up|wine-down --state DIR\n");
+               "       morvex_e2e wine-files --state DIR --program P --recorder R CASE...\n"
+               "       morvex_e2e wine-up|wine-files-up|wine-down --state DIR\n");
   return 2;
 }
 
@@ -75,21 +82,31 @@ int main(int argc, char** argv) {
     const std::string path = option(command, name);
     return path.empty() ? path : std::filesystem::absolute(path).string();
   };
-  const NativeSuite native{absolute("program"), absolute("recorder"), artifacts,
-                           option(command, "runs", "all") == "as-given"};
   const WineSuite wine{std::filesystem::absolute(option(command, "state", "e2e-wine")).string(),
                        absolute("windows-build"), artifacts};
+  NativeSuite native{absolute("program"), absolute("recorder"), artifacts,
+                     option(command, "runs", "all") == "as-given"};
+  if (command.mode == "wine-files") {
+    native.as_given_only = true;
+    native.wine_files = &wine;
+  }
 
   if (command.mode == "wine-up") return start_wine_suite(wine) ? 0 : 2;
+  // Without Wine the cases skip one by one; the prefix is no failure of its own.
+  if (command.mode == "wine-files-up") {
+    if (!start_wine_files_suite(wine)) std::printf("no Wine prefix: the cases on Wine's files skip\n");
+    return 0;
+  }
   if (command.mode == "wine-down") {
     stop_wine_suite(wine);
     return 0;
   }
-  if (command.mode != "check" && command.mode != "native" && command.mode != "wine") return usage();
-  if (command.mode == "native" && (native.program.empty() || native.recorder.empty())) return usage();
+  const bool on_native = command.mode == "native" || command.mode == "wine-files";
+  if (command.mode != "check" && !on_native && command.mode != "wine") return usage();
+  if (on_native && (native.program.empty() || native.recorder.empty())) return usage();
   if (command.mode == "wine" && wine.windows_build.empty()) return usage();
   std::vector<std::string> needed;
-  if (command.mode == "native") needed = {native.program, native.recorder};
+  if (on_native) needed = {native.program, native.recorder};
   if (command.mode == "wine")
     needed = {wine.windows_build + "/morvex-uninstall.exe", wine.windows_build + "/recorder.exe"};
   for (const std::string& file : needed) {
@@ -103,8 +120,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  const bool own_wine_suite = command.mode == "wine" && !wine_suite_running(wine);
-  if (own_wine_suite && !start_wine_suite(wine)) return 2;
+  const bool own_wine_suite = (command.mode == "wine" || command.mode == "wine-files") &&
+                              !wine_suite_running(wine);
+  if (own_wine_suite && command.mode == "wine-files" && !start_wine_files_suite(wine)) {
+    std::printf("SKIP: no Wine here, or wineboot failed\n");
+    return kSkipped;
+  }
+  if (own_wine_suite && command.mode == "wine" && !start_wine_suite(wine)) return 2;
   if (std::string reason; command.mode == "wine" && !wine_can_run_build(wine, reason)) {
     std::printf("SKIP %s: %s\n", wine.windows_build.c_str(), reason.c_str());
     if (own_wine_suite) stop_wine_suite(wine);
@@ -120,8 +142,8 @@ int main(int argc, char** argv) {
       continue;
     }
     bool ok = true;
-    if (command.mode == "native") {
-      if (!c.on_native) {
+    if (on_native) {
+      if (command.mode == "native" ? !c.on_native : !c.on_wine_files) {
         ++skipped;
         continue;
       }

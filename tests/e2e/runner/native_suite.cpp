@@ -53,6 +53,53 @@ std::string without_returns(const std::string& text) {
   return out;
 }
 
+// Wine's own registry files, which a Wine prefix holds in place of registry.reg.
+const char* const kWineFiles[] = {"user.reg", "system.reg", "userdef.reg"};
+
+// What holds the sandbox's registry, byte for byte.
+std::string registry_bytes(const NativeSuite& suite, const std::string& prefix) {
+  std::error_code ignored;
+  if (suite.wine_files == nullptr)
+    return fs::exists(prefix + "/registry.reg", ignored) ? read_file(prefix + "/registry.reg") : reg_file_text("");
+  std::string bytes;
+  for (const char* file : kWineFiles) bytes += read_file(prefix + "/" + file) + '\0';
+  return bytes;
+}
+
+// The case's registry into the sandbox prefix: registry.reg, or Wine's own
+// files as reg import left them in the Wine suite's prefix, with the link
+// through which Wine finds drive C:.
+bool lay_registry(const Case& c, const NativeSuite& suite, const std::string& prefix) {
+  if (suite.wine_files == nullptr) return write_file(prefix + "/registry.reg", reg_file_text(c.registry));
+  const WineSuite& wine = *suite.wine_files;
+  if (!set_up_registry(c, wine) || !run_wineserver(wine, "-k")) return false;
+  std::error_code error;
+  for (const char* file : kWineFiles)
+    if (!error) fs::copy_file(prefix_of(wine) + "/" + file, prefix + "/" + file, error);
+  fs::create_directories(prefix + "/dosdevices", error);
+  if (!error) fs::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:", error);
+  return !error;
+}
+
+// The registry the run left, as .reg texts into `run`: registry.reg itself,
+// or Wine's files put back into the Wine suite's prefix and read by reg export.
+void read_back(const Case& c, const NativeSuite& suite, const std::string& prefix, RunResult& run,
+               CaseReport& report) {
+  if (suite.wine_files == nullptr) {
+    run.registry_texts.push_back(registry_bytes(suite, prefix));
+    return;
+  }
+  const WineSuite& wine = *suite.wine_files;
+  std::error_code error;
+  for (const char* file : kWineFiles)
+    if (!error) fs::copy_file(prefix + "/" + file, prefix_of(wine) + "/" + file,
+                              fs::copy_options::overwrite_existing, error);
+  if (error)
+    report.problems.push_back("cannot put Wine's files back: " + error.message());
+  else
+    read_back_registry(c, wine, run, report);
+}
+
 // Reads the terminal until the program ends, answering the confirmation the
 // moment its question is on the screen.
 void converse(const Case& c, pid_t pid, int terminal, RunResult& run, std::string& transcript,
@@ -116,8 +163,8 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
   const std::string report_file = sandbox + "/report.json";
   fs::create_directories(prefix + "/drive_c");
   fs::create_directories(home);
-  const std::string registry_before = reg_file_text(c.registry);
-  write_file(prefix + "/registry.reg", registry_before);
+  if (!lay_registry(c, suite, prefix)) report.problems.push_back("cannot lay the case's registry");
+  const std::string registry_before = registry_bytes(suite, prefix);
   std::vector<std::string> made;
   std::string error;
   if (!lay_files(prefix, c.files, suite.recorder, made, error)) report.problems.push_back(error);
@@ -178,23 +225,22 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
     run.error_stream = read_file(launch.stderr_file);
     run.output = read_file(launch.stdout_file);
     std::error_code ignored;
-    run.registry_texts.push_back(fs::exists(prefix + "/registry.reg", ignored)
-                                     ? read_file(prefix + "/registry.reg")
-                                     : reg_file_text(""));
+    const std::string registry_after = registry_bytes(suite, prefix);
+    read_back(c, suite, prefix, run, report);
     if (fs::exists(report_file, ignored)) result.report = read_file(report_file);
     if (expect == Expect::as_before) {
       check_restored(c, run, prefix, suite.recorder, report);
       // Nothing else touched it since the run, so it comes back as it was.
-      if (run.registry_texts.back() != registry_before)
-        report.problems.push_back("registry.reg is not given back byte for byte");
+      if (registry_after != registry_before)
+        report.problems.push_back("the registry's files are not given back byte for byte");
     } else {
       check_run(c, run, kProgramWord, "\n", report);
       for (const std::string& difference :
            compare_files(prefix, c.files, c.files_after.value_or(c.files), suite.recorder))
         report.problems.push_back("file " + difference);
       // A run that must change nothing leaves the file's bytes as they were.
-      if (!c.registry_after && run.registry_texts.back() != registry_before)
-        report.problems.push_back("registry.reg was rewritten by a run that changed nothing");
+      if (!c.registry_after && registry_after != registry_before)
+        report.problems.push_back("the registry's files were rewritten by a run that changed nothing");
     }
   }
 
@@ -209,9 +255,10 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
 
 bool run_native_case(const Case& c, const NativeSuite& suite) {
   const long long started = now_ms();
+  const char* platform = suite.wine_files != nullptr ? "native on Wine's files" : "native";
   CaseReport report;
   run_in_sandbox(c, suite, {}, report);
-  if (suite.as_given_only) return print_report(c, "native", report, now_ms() - started);
+  if (suite.as_given_only) return print_report(c, platform, report, now_ms() - started);
   if (report.problems.empty() && undo_applies(c)) {
     CaseReport undo_report;
     run_in_sandbox(undo_case(c), suite, undo_options(), undo_report, restore_options(), Expect::as_before);
@@ -225,7 +272,7 @@ bool run_native_case(const Case& c, const NativeSuite& suite) {
     add_report(report, "run with --report", real_report);
     if (report.problems.empty()) check_accounts(c, dry, real, report);
   }
-  return print_report(c, "native", report, now_ms() - started);
+  return print_report(c, platform, report, now_ms() - started);
 }
 
 }  // namespace morvex::e2e

@@ -5,8 +5,11 @@
 #include <string>
 
 #include "case_file.h"
+#include "outcome.h"
 
 namespace morvex::e2e {
+
+struct WineSuite;
 
 struct NativeSuite {
   std::string program;    // the native morvex-uninstall
@@ -15,6 +18,10 @@ struct NativeSuite {
   // Only the case's own command line: no dry run, report or undo runs beside
   // it (for runs under memcheck, where each run is slow).
   bool as_given_only = false;
+  // When set, each case's registry is put into this suite's Wine prefix with
+  // reg import, the program runs on a copy of that prefix's own files with
+  // Wine stopped, and the files it leaves are read back with reg export.
+  const WineSuite* wine_files = nullptr;
 };
 
 // Runs one case and prints its report; true when it passed.
@@ -34,5 +41,16 @@ bool wine_suite_running(const WineSuite& suite);
 bool wine_can_run_build(const WineSuite& suite, std::string& reason);
 bool run_wine_case(const Case& c, const WineSuite& suite);
 void stop_wine_suite(const WineSuite& suite);
+
+// A Wine prefix made by wineboot alone, Wine stopped, for runs of the native
+// program on its files; false when there is no Wine or wineboot failed.
+bool start_wine_files_suite(const WineSuite& suite);
+std::string prefix_of(const WineSuite& suite);
+bool run_wineserver(const WineSuite& suite, const std::string& option);
+// The case's registry into the prefix, as the product's 32-bit installer
+// writes it; and back out, through the 32-bit view, into `run`, the 64-bit
+// view's own counts checked.
+bool set_up_registry(const Case& c, const WineSuite& suite);
+void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, CaseReport& report);
 
 }  // namespace morvex::e2e

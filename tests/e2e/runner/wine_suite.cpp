@@ -53,7 +53,6 @@ constexpr const char* kOwn64BitCounts =
     "\"C:\\\\Windows\\\\System32\\\\codec64.dll\"=dword:00000002\n"
     "\"C:\\\\Program Files\\\\Common Files\\\\Shared\\\\viewer64.dll\"=dword:00000005\n";
 
-std::string prefix_of(const WineSuite& suite) { return suite.state + "/prefix"; }
 std::string scratch_of(const WineSuite& suite) { return suite.state + "/case"; }
 std::string state_file(const WineSuite& suite) { return suite.state + "/suite.txt"; }
 
@@ -119,12 +118,18 @@ bool run_wine_helper(const WineSuite& suite, const std::vector<std::string>& wor
   return run_helper(wine_helper(suite, words, log), limit, status);
 }
 
+}  // namespace
+
+std::string prefix_of(const WineSuite& suite) { return suite.state + "/prefix"; }
+
 bool run_wineserver(const WineSuite& suite, const std::string& option) {
   Launch launch = wine_helper(suite, {option});
   launch.program = find_on_path("wineserver");
   launch.words = {"wineserver", option};
   return run_helper(launch, kHelperLimitMs);
 }
+
+namespace {
 
 // The 64-bit reg, each call a wine start of its own: here that costs a
 // third of what one more program started by a cmd batch does.
@@ -294,6 +299,8 @@ std::string view64_state(const WineSuite& suite) { return suite.state + "/view64
 
 std::string expected_64bit_counts(const Case& c) { return c.registry_64bit.value_or(kOwn64BitCounts); }
 
+}  // namespace
+
 // The keys go in as the product's 32-bit installer writes them: reg import
 // through the 32-bit view. It applies [-KEY] lines in its own, 64-bit, view
 // whatever /reg: says, which is the same for HKEY_CURRENT_USER\Software, shared
@@ -328,6 +335,8 @@ void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, C
   const std::string user = scratch + "/after_user.reg";
   const std::string counts32 = scratch + "/after_counts32.reg";
   const std::string counts64 = scratch + "/after_counts64.reg";
+  // A key that is not there writes no file: an earlier case's must not stand in.
+  for (const std::string& file : {user, counts32, counts64}) fs::remove(file);
   // One export for the three subtrees below HKEY_CURRENT_USER\Software.
   if (!export_reg(suite, "HKEY_CURRENT_USER\\Software", user, "/reg:32", report) ||
       !export_reg(suite, shared_counts_subtree(), counts32, "/reg:32", report) ||
@@ -349,8 +358,6 @@ void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, C
   for (const std::string& difference : differences) report.problems.push_back("64-bit view: " + difference);
   if (!differences.empty()) fs::remove(view64_state(suite), ignored);
 }
-
-}  // namespace
 
 bool wine_can_run_build(const WineSuite& suite, std::string& reason) {
   const std::string program = suite.windows_build + "/morvex-uninstall.exe";
@@ -422,6 +429,23 @@ bool boot_wine_suite(const WineSuite& suite) {
 }
 
 }  // namespace
+
+bool start_wine_files_suite(const WineSuite& suite) {
+  stop_wine_suite(suite);  // what an interrupted run left behind
+  const long long started = now_ms();
+  fs::create_directories(prefix_of(suite));
+  fs::create_directories(scratch_of(suite));
+  if (find_on_path("wine").empty() || find_on_path("wineserver").empty()) return false;
+  if (!run_wine_helper(suite, {"wineboot", "-i"}, suite.state + "/wineboot.log", kBootLimitMs) ||
+      !run_wineserver(suite, "-k") || !write_file(state_file(suite), "files_only=yes\n")) {
+    std::fprintf(stderr, "e2e: wineboot failed; see %s/wineboot.log\n", suite.state.c_str());
+    stop_wine_suite(suite);
+    return false;
+  }
+  std::printf("wine prefix for its files ready in %lld ms\n", now_ms() - started);
+  std::fflush(stdout);
+  return true;
+}
 
 bool start_wine_suite(const WineSuite& suite) {
   stop_wine_suite(suite);  // what an interrupted run left behind
