@@ -206,11 +206,17 @@ std::vector<RegistryOwnFile> own_files() {
 bool place_exists() {
   const std::string folder = host_prefix_folder();
   struct stat status {};
+  const char* const origin = host_prefix_from_environment()
+                                 ? "named by MORVEX_PREFIX"
+                                 : "the default ~/.morvex; set MORVEX_PREFIX to name another";
   if (stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
-    report_error("the prefix folder %s does not exist (%s)", folder.c_str(),
-                 host_prefix_from_environment()
-                     ? "named by MORVEX_PREFIX"
-                     : "the default ~/.morvex; set MORVEX_PREFIX to name another");
+    report_error("the prefix folder %s does not exist (%s)", folder.c_str(), origin);
+    return false;
+  }
+  // An empty registry would pass for a machine with nothing installed.
+  if (!file_exists(folder + "/" + regfile::kFileName) && !holds_wine_registry(folder)) {
+    report_error("the prefix folder %s holds no registry: neither %s nor Wine's user.reg and system.reg (%s)",
+                 folder.c_str(), regfile::kFileName, origin);
     return false;
   }
   // Wine writes its registry back over the files when its server ends.

@@ -5,7 +5,7 @@
 # --dry-run 24 on Wine's own files must say what they say on the example
 # prefix; --undo and --restore give the files back byte for byte; --yes 24
 # leaves what it leaves on the example, and Wine reads the files it saved;
-# and while Wine runs, even --check is refused.
+# and while Wine runs, --check and a removal are refused, nothing changed.
 # Usage: wine_prefix_files.sh PROGRAM EXAMPLE_PREFIX    (77: no Wine here)
 set -eu
 command -v wine > /dev/null && command -v wineboot > /dev/null || { echo "no Wine here"; exit 77; }
@@ -77,10 +77,17 @@ fi
 
 wineserver -p30
 MORVEX_PREFIX="$WINEPREFIX" "$program" --check > /dev/null 2> "$work/running" && status=0 || status=$?
+MORVEX_PREFIX="$WINEPREFIX" "$program" --exit-status --yes 30 > /dev/null 2> "$work/running-yes" &&
+  yes_status=0 || yes_status=$?
 wineserver -k
 if [ "$status" != 1 ] || ! grep -q "wineserver -k" "$work/running"; then
   echo "FAIL --check while Wine runs: status $status:"
   cat "$work/running"
+  failed=1
+fi
+if [ "$yes_status" != 1 ] || [ "$(wc -l < "$work/running-yes")" != 1 ] || [ "$(sums)" != "$before" ]; then
+  echo "FAIL --yes 30 while Wine runs: status $yes_status, not one line, or the files changed:"
+  cat "$work/running-yes"
   failed=1
 fi
 exit $failed

@@ -192,32 +192,35 @@ constexpr const char* kUntouched =
     "\"Multi\"=str(7):\"a\\0b\\0\"\n;; a comment\n\"Bytes\"=hex:01,02,\\\n  03\n";
 
 TEST_F(WinePrefix, AChangeRewritesOnlyItsOwnLinesAsWineWritesThem) {
-  const std::string user_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S\n\n#arch=win64\n";
-  const std::string machine_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n";
   using Change = bool (*)(winefile::WineRegistry&);
   const struct {
     const char* row;
+    const char* arch;
     std::size_t root;
     std::string before;
     Change change;
     std::string after;
   } rows[] = {
       {"a value set anew: its line and the key's time",
+       "win64",
        kUser,
        "\n[A\\\\B] 1600000000\n#time=1cf0000000000\n\"N\"=dword:00000002\n\"S\"=\"x\"\n" + std::string(kUntouched),
        [](winefile::WineRegistry& r) { return r.set_value(r.find_key(kUser, "a\\b"), "n", 4, "\x01\0\0\0"s); },
        "\n[A\\\\B] " + std::string(kChangedTime) + "\"N\"=dword:00000001\n\"S\"=\"x\"\n" + kUntouched},
       {"a value deleted takes every line that named it",
+       "win64",
        kUser,
        "\n[A] 1600000000\n#time=1\n\"N\"=\"old\"\n\"K\"=\"k\"\n\"n\"=\"new\"\n" + std::string(kUntouched),
        [](winefile::WineRegistry& r) { return r.delete_value(r.find_key(kUser, "A"), "N"); },
        "\n[A] " + std::string(kChangedTime) + "\"K\"=\"k\"\n" + kUntouched},
       {"a key deleted takes its metadata; its parent, now empty, gets lines of its own",
+       "win64",
        kUser,
        "\n[P\\\\Gone] 1600000000\n#time=1\n#class=\"c\"\n#link\n@=\"v\"\n" + std::string(kUntouched),
        [](winefile::WineRegistry& r) { return r.delete_key(kUser, "P\\Gone"); },
        std::string(kUntouched) + "\n[P] " + kChangedTime},
       {"new values: Wine's escapes, texts without their zero and long bytes as hex",
+       "win64",
        kUser,
        "\n[A] 1600000000\n\"K\"=\"k\"\n" + std::string(kUntouched),
        [](winefile::WineRegistry& r) {
@@ -232,6 +235,7 @@ TEST_F(WinePrefix, AChangeRewritesOnlyItsOwnLinesAsWineWritesThem) {
        "\"B\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\n"
        "  ab,ab,ab,ab,ab,ab,ab\n" + kUntouched},
       {"a key made in the 32-bit view of a 64-bit prefix, at the end of system.reg",
+       "win64",
        kMachine,
        std::string(kUntouched),
        [](winefile::WineRegistry& r) {
@@ -240,8 +244,17 @@ TEST_F(WinePrefix, AChangeRewritesOnlyItsOwnLinesAsWineWritesThem) {
        },
        std::string(kUntouched) + "\n[Software\\\\Wow6432Node\\\\Morvex\\\\2.4] " + kChangedTime +
            "\"V\"=dword:00000010\n"},
+      {"a 32-bit prefix has no Wow6432Node: the key is Software's own",
+       "win32",
+       kMachine,
+       std::string(kUntouched),
+       [](winefile::WineRegistry& r) { return r.create_key(kMachine, "Software\\Morvex"); },
+       std::string(kUntouched) + "\n[Software\\\\Morvex] " + kChangedTime},
   };
   for (const auto& row : rows) {
+    const std::string arch = std::string("\n#arch=") + row.arch + "\n";
+    const std::string user_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S\n" + arch;
+    const std::string machine_head = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n" + arch;
     const std::string head = row.root == kUser ? user_head : machine_head;
     const std::string other = (row.root == kUser ? machine_head : user_head) + kUntouched;
     write(row.root == kUser ? "user.reg" : "system.reg", head + row.before);
