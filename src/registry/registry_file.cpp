@@ -25,7 +25,7 @@ bool file_exists(const std::string& path) {
 }
 
 // Wine's own files, when the folder holds them and no registry.reg; the
-// registry file otherwise, a missing one being an empty registry.
+// registry file otherwise (a run refuses a folder that holds neither).
 bool holds_wine_registry(const std::string& folder) {
   return !file_exists(folder + "/" + regfile::kFileName) &&
          (file_exists(folder + "/user.reg") || file_exists(folder + "/system.reg"));
