@@ -39,10 +39,6 @@ bool read_all(int fd, std::size_t size, std::string& text) {
 
 }  // namespace
 
-WineRegistry::File& WineRegistry::file_of(std::size_t root) {
-  return root == regfile::kRootCurrentUser ? user_ : machine_;
-}
-
 bool WineRegistry::ready() {
   if (state_ != State::unloaded) return state_ == State::ready;
   state_ = State::failed;

@@ -16,6 +16,7 @@
 
 #include "registry/host_store.h"
 #include "registry/reg_file/reg_save.h"
+#include "registry/reg_file/reg_scan_records.h"
 #include "registry/wine_file/wine_reg_reader.h"
 
 namespace morvex::winefile {
@@ -98,7 +99,8 @@ class WineRegistry final : public HostStore {
   std::string path_of(std::uint32_t key) const;
   void touch(std::uint32_t key);
   void unload();
-  File& file_of(std::size_t root);
+  File& file_of(std::size_t root) { return root == regfile::kRootCurrentUser ? user_ : machine_; }
+  const File& file_of(std::size_t root) const { return root == regfile::kRootCurrentUser ? user_ : machine_; }
   // The edits that make the file say what the keys of `root` now hold;
   // false, reported, when a line cannot be written.
   bool plan(std::size_t root, std::vector<regfile::Edit>& edits) const;

@@ -45,7 +45,7 @@ bool WineRegistry::plan_key(const Key& key, std::uint32_t index, std::vector<Edi
     if (!key_lines(path_of(index), key.modified, text)) return false;
     for (const Value& value : key.values)
       if (!value_lines(value.now, text)) return false;
-    const std::size_t end = (key.root == regfile::kRootCurrentUser ? user_ : machine_).text.size();
+    const std::size_t end = file_of(key.root).text.size();
     edits.push_back({end, end, SaveOrder::added_sections, index, std::move(text)});
     return true;
   }
@@ -103,7 +103,7 @@ bool WineRegistry::could_save() {
     std::vector<Edit> edits;
     if (!plan(root, edits)) return false;
     if (edits.empty()) continue;
-    const File& file = root == regfile::kRootCurrentUser ? user_ : machine_;
+    const File& file = file_of(root);
     const std::string path = folder_ + "/" + file.name;
     struct stat saving {};
     const char* reason = nullptr;
