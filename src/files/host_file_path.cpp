@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "registry/host_prefix.h"
 #include "text/ascii_case.h"
+#include "text/existing_spelling.h"
 #include "text/path_separator.h"
 
 namespace morvex {
@@ -16,6 +18,8 @@ bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <
 // no drive, and its files are found nowhere. A prefix without dosdevices
 // has one folder per drive.
 std::string drive_folder(const std::string& prefix_folder, char letter) {
+  // A Windows disk is drive C: alone; "x:" names nothing on NTFS.
+  if (windows_disk() != nullptr) return letter == 'c' ? prefix_folder : prefix_folder + "/" + letter + ":";
   const std::string dosdevices = prefix_folder + "/dosdevices";
   std::error_code error;
   if (std::filesystem::is_directory(dosdevices, error))
@@ -48,19 +52,6 @@ bool drive_path_parts(const std::string& windows_path, const std::string& prefix
   take_component();
   drive_folder_path = drive_folder(prefix_folder, fold_ascii(windows_path[0]));
   return true;
-}
-
-// The entry of `folder` named `name` in any letter case: `name` itself when
-// it exists so, else the first other spelling found; empty when none does.
-std::string existing_spelling(const std::string& folder, const std::string& name) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  if (fs::exists(fs::symlink_status(folder + "/" + name, error))) return name;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    const std::string found = entry->path().filename().string();
-    if (equal_folded(found, name)) return found;
-  }
-  return "";
 }
 
 }  // namespace

@@ -6,10 +6,24 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include "diag/diagnostics.h"
 
 namespace morvex {
+
+namespace {
+
+std::optional<WindowsDisk>& chosen_disk() {
+  static std::optional<WindowsDisk> disk;
+  return disk;
+}
+
+}  // namespace
+
+void use_windows_disk(WindowsDisk disk) { chosen_disk() = std::move(disk); }
+
+const WindowsDisk* windows_disk() { return chosen_disk() ? &*chosen_disk() : nullptr; }
 
 bool host_prefix_from_environment() {
   const char* prefix = std::getenv("MORVEX_PREFIX");
@@ -17,6 +31,7 @@ bool host_prefix_from_environment() {
 }
 
 std::string host_prefix_folder() {
+  if (windows_disk() != nullptr) return windows_disk()->folder;
   const char* prefix = std::getenv("MORVEX_PREFIX");
   if (prefix != nullptr && *prefix != '\0') return prefix;
   const char* home = std::getenv("HOME");

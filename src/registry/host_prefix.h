@@ -6,7 +6,18 @@
 
 namespace morvex {
 
-// $MORVEX_PREFIX, or $HOME/.morvex when it is unset.
+// A mounted Windows system drive (C:) named by --windows-disk, whose hive
+// files hold the registry, instead of a prefix folder.
+struct WindowsDisk {
+  std::string folder;
+  std::string user;  // --user: the profile whose NTUSER.DAT is HKEY_CURRENT_USER; empty: found
+};
+void use_windows_disk(WindowsDisk disk);
+// Null when the run uses a prefix folder.
+const WindowsDisk* windows_disk();
+
+// The Windows disk's folder, else $MORVEX_PREFIX, or $HOME/.morvex when it
+// is unset.
 std::string host_prefix_folder();
 // Whether $MORVEX_PREFIX named it, rather than the default.
 bool host_prefix_from_environment();

@@ -155,6 +155,11 @@ struct RegistryOwnFile {
 };
 std::vector<RegistryOwnFile> reg_own_files();
 
+// Other hosts: the registry is the hives of the Windows whose system drive
+// is mounted at `folder`, HKEY_CURRENT_USER the NTUSER.DAT of the profile
+// `user` (empty: found). False, with one line, on Windows.
+bool reg_use_windows_disk(const std::string& folder, const std::string& user);
+
 // Whether the registry is there to be used: false, with one line naming the
 // missing prefix folder and where its name came from, when it is not.
 bool reg_place_exists();

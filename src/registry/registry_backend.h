@@ -36,6 +36,7 @@ bool could_commit();
 bool changes_wait_for_commit();
 std::vector<RegistryOwnFile> own_files();
 bool place_exists();
+bool use_windows_disk(const std::string& folder, const std::string& user);
 std::vector<std::string> whole_file_copies(const std::string& copy_path);
 void end_run();
 

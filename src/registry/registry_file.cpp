@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "diag/diagnostics.h"
+#include "registry/hive_file/hive_registry.h"
 #include "registry/host_prefix.h"
 
 #include "registry/reg_file/reg_store.h"
@@ -31,10 +32,12 @@ bool holds_wine_registry(const std::string& folder) {
          (file_exists(folder + "/user.reg") || file_exists(folder + "/system.reg"));
 }
 
-// The store of this run, chosen at its first look at the registry.
+// The store of this run, chosen at its first look at the registry: a
+// Windows disk's hives, Wine's files, or registry.reg.
 struct ChosenStore {
   bool made = false;
-  std::unique_ptr<winefile::WineRegistry> wine;
+  std::unique_ptr<HostStore> own;
+  hivefile::HiveRegistry* disk = nullptr;  // `own`, when it is a disk's hives
 };
 
 ChosenStore& chosen_store() {
@@ -47,9 +50,15 @@ HostStore& host_store() {
   if (!chosen.made) {
     chosen.made = true;
     const std::string folder = host_prefix_folder();
-    if (holds_wine_registry(folder)) chosen.wine = std::make_unique<winefile::WineRegistry>(folder);
+    if (const WindowsDisk* disk = windows_disk(); disk != nullptr) {
+      auto hives = std::make_unique<hivefile::HiveRegistry>(*disk);
+      chosen.disk = hives.get();
+      chosen.own = std::move(hives);
+    } else if (holds_wine_registry(folder)) {
+      chosen.own = std::make_unique<winefile::WineRegistry>(folder);
+    }
   }
-  if (chosen.wine) return *chosen.wine;
+  if (chosen.own) return *chosen.own;
   return regfile::the_store();
 }
 
@@ -191,6 +200,17 @@ bool changes_wait_for_commit() { return true; }
 
 std::vector<RegistryOwnFile> own_files() {
   const std::string folder = host_prefix_folder();
+  if (windows_disk() != nullptr) {
+    std::vector<RegistryOwnFile> files = {{"the Windows disk's folder", folder}};
+    host_store();
+    if (const hivefile::DiskLayout* layout = chosen_store().disk->layout(); layout != nullptr)
+      for (const std::string& hive : {layout->software, layout->user_hive})
+        if (!hive.empty()) {
+          files.push_back({"a registry hive", hive});
+          files.push_back({"a registry hive's temporary copy", hive + ".saving"});
+        }
+    return files;
+  }
   // Wine's files count wherever they are: a report written over one would
   // take a Wine prefix's registry with it.
   return {{"the registry file", folder + "/" + regfile::kFileName},
@@ -213,6 +233,10 @@ bool place_exists() {
     report_error("the prefix folder %s does not exist (%s)", folder.c_str(), origin);
     return false;
   }
+  if (windows_disk() != nullptr) {
+    host_store();
+    return chosen_store().disk->layout() != nullptr;
+  }
   // An empty registry would pass for a machine with nothing installed.
   if (!file_exists(folder + "/" + regfile::kFileName) && !holds_wine_registry(folder)) {
     report_error("the prefix folder %s holds no registry: neither %s nor Wine's user.reg and system.reg (%s)",
@@ -221,6 +245,12 @@ bool place_exists() {
   }
   // Wine writes its registry back over the files when its server ends.
   return !holds_wine_registry(folder) || !winefile::report_wine_running(folder);
+}
+
+bool use_windows_disk(const std::string& folder, const std::string& user) {
+  morvex::use_windows_disk({folder, user});
+  chosen_store() = ChosenStore{};
+  return true;
 }
 
 std::vector<std::string> whole_file_copies(const std::string& copy_path) {

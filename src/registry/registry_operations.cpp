@@ -201,6 +201,10 @@ std::vector<RegistryOwnFile> reg_own_files() { return backend::own_files(); }
 
 bool reg_place_exists() { return backend::place_exists(); }
 
+bool reg_use_windows_disk(const std::string& folder, const std::string& user) {
+  return backend::use_windows_disk(folder, user);
+}
+
 std::vector<std::string> reg_whole_file_copies(const std::string& copy_path) {
   return backend::whole_file_copies(copy_path);
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "diag/diagnostics.h"
 #include "registry/empty_key_deletion.h"
 #include "registry/registry_backend.h"
 #include "registry/registry_view.h"
@@ -152,6 +153,10 @@ bool put_back_whole_file(const std::string&, std::string& reason) {
   return false;
 }
 bool place_exists() { return true; }
+bool use_windows_disk(const std::string&, const std::string&) {
+  report_error("--windows-disk is for other hosts: on Windows the run changes this Windows' own registry");
+  return false;
+}
 
 std::vector<std::string> whole_file_copies(const std::string&) { return {}; }
 void end_run() {}

@@ -6,7 +6,7 @@
 namespace morvex {
 namespace {
 
-// The options that take a file, and where each keeps it.
+// The options that take a word (a file, a folder, a name), and where each keeps it.
 struct FileOption {
   const char* name;
   std::string RunOptions::*path;
@@ -30,6 +30,8 @@ constexpr FileOption kFileOptions[] = {
     {"--report", &RunOptions::report_path},
     {"--undo", &RunOptions::undo_path},
     {"--restore", &RunOptions::restore_path},
+    {"--windows-disk", &RunOptions::windows_disk},
+    {"--user", &RunOptions::user},
 };
 
 template <typename Option, std::size_t count>
@@ -81,7 +83,10 @@ bool read_run_options(const std::vector<std::string>& words, RunOptions& options
     const FileOption* option = find_option(kFileOptions, word);
     if (option == nullptr) return refuse("unknown option %s; usage: %s", word);
     if (next + 1 >= words.size() || words[next + 1].empty())
-      return refuse("%s needs a file; usage: %s", word);
+      return refuse(word == "--user" ? "%s needs a name; usage: %s"
+                    : word == "--windows-disk" ? "%s needs a folder; usage: %s"
+                                               : "%s needs a file; usage: %s",
+                    word);
     options.*(option->path) = words[++next];
   }
   if (!options.restore_path.empty() &&
@@ -93,6 +98,8 @@ bool read_run_options(const std::vector<std::string>& words, RunOptions& options
       (options.list == options.check || options.dry_run || options.assume_yes ||
        !options.undo_path.empty() || !options.restore_path.empty() || next < words.size()))
     return refuse("%s stands alone; usage: %s", options.list ? "--list" : "--check");
+  if (!options.user.empty() && options.windows_disk.empty())
+    return refuse("%s names a profile of --windows-disk; usage: %s", "--user");
   if (options.dry_run && !options.undo_path.empty())
     return refuse("%s changes nothing to undo; usage: %s", "--dry-run");
   for (std::size_t after_key = next + 1; after_key < words.size(); ++after_key)

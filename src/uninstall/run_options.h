@@ -19,6 +19,10 @@ struct RunOptions {
   std::string report_path;
   std::string undo_path;
   std::string restore_path;
+  // Other hosts: a mounted Windows system drive whose hives are the
+  // registry, and the profile whose NTUSER.DAT is HKEY_CURRENT_USER.
+  std::string windows_disk;
+  std::string user;
   // Word 0, then the words from the version key on, as an installer gives them.
   std::vector<std::string> words;
 };

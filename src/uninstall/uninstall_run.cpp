@@ -190,6 +190,8 @@ int run_uninstall(const std::vector<std::string>& words) {
     report_error("no release named; usage: %s", kUsageLine);
     return status(kRunUsageError);
   }
+  if (!options.windows_disk.empty() && !reg_use_windows_disk(options.windows_disk, options.user))
+    return options.check ? 1 : status(kRunUsageError);
   if (!outputs_allowed(options)) return options.check ? 1 : status(kRunUsageError);
   if (!reg_place_exists()) return options.check ? check_not_made(options.report_path) : status_so_far();
   if (options.list) {

@@ -226,15 +226,16 @@ bool parse_case(const std::string& text, const std::string& name, const std::str
     if (section_name == "about") {
       for (const Line& line : section.body) result.about += (result.about.empty() ? "" : " ") + line.text;
     } else if (section_name == "platforms") {
-      result.on_native = result.on_wine = result.on_wine_files = false;
+      result.on_native = result.on_wine = result.on_wine_files = result.on_hives = false;
       for (const Line& line : section.body) {
         const std::string platform = trim(line.text);
         if (platform == "native") result.on_native = true;
         else if (platform == "wine") result.on_wine = true;
         else if (platform == "wine-files") result.on_wine_files = true;
+        else if (platform == "hives") result.on_hives = true;
         else if (!platform.empty()) return parser.fail(line.number, "unknown platform '" + platform + "'");
       }
-      if (!result.on_native && !result.on_wine && !result.on_wine_files)
+      if (!result.on_native && !result.on_wine && !result.on_wine_files && !result.on_hives)
         return parser.fail(section.line, "no platform named");
     } else if (section_name == "arguments") {
       for (const Line& line : section.body) result.arguments.push_back(line.text);

@@ -37,6 +37,7 @@ struct Case {
   bool on_native = true;
   bool on_wine = true;
   bool on_wine_files = true;  // the native build on a Wine prefix's own files
+  bool on_hives = true;       // the native build on a Windows disk's hives
   std::vector<std::string> arguments;  // the words after word 0
   Answer answer = Answer::none;
   std::string cwd = "C:\\";

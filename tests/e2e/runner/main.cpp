@@ -8,6 +8,7 @@
 //   morvex_e2e wine-down --state DIR
 //   morvex_e2e wine-files --state DIR --program P --recorder R CASE...
 //   morvex_e2e wine-files-up --state DIR  (then any number of wine-files runs)
+//   morvex_e2e hives --program P --recorder R CASE...
 //
 // wine-files runs the native program as given on Wine's own registry files:
 // each case's registry goes into a Wine prefix by reg import, and comes back
@@ -40,6 +41,7 @@ int usage() {
                "                         [--runs all|as-given] CASE...\n"
                "       morvex_e2e wine --state DIR --windows-build DIR [--artifacts DIR] CASE...\n"
                "       morvex_e2e wine-files --state DIR --program P --recorder R CASE...\n"
+               "       morvex_e2e hives --program P --recorder R CASE...\n"
                "       morvex_e2e wine-up|wine-files-up|wine-down --state DIR\n");
   return 2;
 }
@@ -86,6 +88,7 @@ int main(int argc, char** argv) {
                        absolute("windows-build"), artifacts};
   NativeSuite native{absolute("program"), absolute("recorder"), artifacts,
                      option(command, "runs", "all") == "as-given"};
+  native.hives = command.mode == "hives";
   if (command.mode == "wine-files") {
     native.as_given_only = true;
     native.wine_files = &wine;
@@ -101,7 +104,7 @@ int main(int argc, char** argv) {
     stop_wine_suite(wine);
     return 0;
   }
-  const bool on_native = command.mode == "native" || command.mode == "wine-files";
+  const bool on_native = command.mode == "native" || command.mode == "wine-files" || command.mode == "hives";
   if (command.mode != "check" && !on_native && command.mode != "wine") return usage();
   if (on_native && (native.program.empty() || native.recorder.empty())) return usage();
   if (command.mode == "wine" && wine.windows_build.empty()) return usage();
@@ -143,7 +146,10 @@ int main(int argc, char** argv) {
     }
     bool ok = true;
     if (on_native) {
-      if (command.mode == "native" ? !c.on_native : !c.on_wine_files) {
+      const bool for_mode = command.mode == "native"  ? c.on_native
+                            : command.mode == "hives" ? c.on_hives
+                                                      : c.on_wine_files;
+      if (!for_mode) {
         ++skipped;
         continue;
       }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "confirmation.h"
+#include "hive_files.h"
 #include "drive_files.h"
 #include "outcome.h"
 #include "run_accounts.h"
@@ -59,6 +60,8 @@ const char* const kWineFiles[] = {"user.reg", "system.reg", "userdef.reg"};
 // What holds the sandbox's registry, byte for byte.
 std::string registry_bytes(const NativeSuite& suite, const std::string& prefix) {
   std::error_code ignored;
+  if (suite.hives)
+    return read_file(software_hive(prefix + "/drive_c")) + '\0' + read_file(user_hive(prefix + "/drive_c"));
   if (suite.wine_files == nullptr)
     return fs::exists(prefix + "/registry.reg", ignored) ? read_file(prefix + "/registry.reg") : reg_file_text("");
   std::string bytes;
@@ -69,7 +72,14 @@ std::string registry_bytes(const NativeSuite& suite, const std::string& prefix) 
 // The case's registry into the sandbox prefix: registry.reg, or Wine's own
 // files as reg import left them in the Wine suite's prefix, with the link
 // through which Wine finds drive C:.
-bool lay_registry(const Case& c, const NativeSuite& suite, const std::string& prefix) {
+bool lay_registry(const Case& c, const NativeSuite& suite, const std::string& prefix, CaseReport& report) {
+  if (suite.hives) {
+    std::string error;
+    if (lay_windows_disk(prefix + "/drive_c", reg_file_text(c.registry), reg_file_text(expected_64bit_counts(c)), error))
+      return true;
+    report.problems.push_back("cannot lay the hives: " + error);
+    return false;
+  }
   if (suite.wine_files == nullptr) return write_file(prefix + "/registry.reg", reg_file_text(c.registry));
   const WineSuite& wine = *suite.wine_files;
   if (!set_up_registry(c, wine) || !run_wineserver(wine, "-k")) return false;
@@ -85,6 +95,23 @@ bool lay_registry(const Case& c, const NativeSuite& suite, const std::string& pr
 // or Wine's files put back into the Wine suite's prefix and read by reg export.
 void read_back(const Case& c, const NativeSuite& suite, const std::string& prefix, RunResult& run,
                CaseReport& report) {
+  if (suite.hives) {
+    std::string text, own_64bit, error;
+    if (!read_windows_disk(prefix + "/drive_c", text, own_64bit, error)) {
+      report.problems.push_back(error);
+      return;
+    }
+    run.registry_texts.push_back(text);
+    // The 64-bit view's own counts must be as they were.
+    RegistryView expected, actual;
+    const std::vector<std::string> counts = {shared_counts_subtree()};
+    if (!add_reg_text(reg_file_text(expected_64bit_counts(c)), expected, error, counts) ||
+        !add_reg_text(own_64bit, actual, error, counts))
+      report.problems.push_back("64-bit view unreadable: " + error);
+    for (const std::string& difference : compare_registries(expected, actual))
+      report.problems.push_back("64-bit view: " + difference);
+    return;
+  }
   if (suite.wine_files == nullptr) {
     run.registry_texts.push_back(registry_bytes(suite, prefix));
     return;
@@ -163,7 +190,7 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
   const std::string report_file = sandbox + "/report.json";
   fs::create_directories(prefix + "/drive_c");
   fs::create_directories(home);
-  if (!lay_registry(c, suite, prefix)) report.problems.push_back("cannot lay the case's registry");
+  if (!lay_registry(c, suite, prefix, report)) report.problems.push_back("cannot lay the case's registry");
   const std::string registry_before = registry_bytes(suite, prefix);
   std::vector<std::string> made;
   std::string error;
@@ -175,6 +202,7 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
   launch.program = suite.program;
   const auto words_with = [&](const std::vector<std::string>& words) {
     std::vector<std::string> placed = {kProgramWord};
+    if (suite.hives) placed.insert(placed.end(), {"--windows-disk", prefix + "/drive_c"});
     for (const std::string& word : words)
       placed.push_back(word == "{report}" ? report_file : word == "{undo}" ? sandbox + "/undo.reg" : word);
     return placed;
@@ -255,7 +283,9 @@ AccountedRun run_in_sandbox(const Case& c, const NativeSuite& suite,
 
 bool run_native_case(const Case& c, const NativeSuite& suite) {
   const long long started = now_ms();
-  const char* platform = suite.wine_files != nullptr ? "native on Wine's files" : "native";
+  const char* platform = suite.hives                    ? "native on hives"
+                         : suite.wine_files != nullptr ? "native on Wine's files"
+                                                       : "native";
   CaseReport report;
   run_in_sandbox(c, suite, {}, report);
   if (suite.as_given_only) return print_report(c, platform, report, now_ms() - started);

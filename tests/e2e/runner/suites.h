@@ -22,6 +22,9 @@ struct NativeSuite {
   // reg import, the program runs on a copy of that prefix's own files with
   // Wine stopped, and the files it leaves are read back with reg export.
   const WineSuite* wine_files = nullptr;
+  // When set, each case's registry goes into the hives of a Windows disk
+  // (drive_c), which the program is given with --windows-disk.
+  bool hives = false;
 };
 
 // Runs one case and prints its report; true when it passed.
@@ -51,6 +54,9 @@ bool run_wineserver(const WineSuite& suite, const std::string& option);
 // writes it; and back out, through the 32-bit view, into `run`, the 64-bit
 // view's own counts checked.
 bool set_up_registry(const Case& c, const WineSuite& suite);
+// The shared-file counts a 64-bit Windows holds in its own view for the
+// case: .reg lines that the program must leave alone.
+std::string expected_64bit_counts(const Case& c);
 void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, CaseReport& report);
 
 }  // namespace morvex::e2e

@@ -297,9 +297,9 @@ void watch_box(const Case& c, const WineSuite& suite, const std::string& display
 
 std::string view64_state(const WineSuite& suite) { return suite.state + "/view64.reg"; }
 
-std::string expected_64bit_counts(const Case& c) { return c.registry_64bit.value_or(kOwn64BitCounts); }
-
 }  // namespace
+
+std::string expected_64bit_counts(const Case& c) { return c.registry_64bit.value_or(kOwn64BitCounts); }
 
 // The keys go in as the product's 32-bit installer writes them: reg import
 // through the 32-bit view. It applies [-KEY] lines in its own, 64-bit, view
