@@ -51,6 +51,12 @@ class ChangeJournal {
   void set_dry_run(bool dry_run) { dry_run_ = dry_run; }
   bool dry_run() const { return dry_run_; }
   void set_before_change(BeforeChange hook) { before_change_ = std::move(hook); }
+  // Called once the changes are saved, before anything that depends on them.
+  using AfterSave = std::function<void()>;
+  void set_after_save(AfterSave hook) { after_save_ = std::move(hook); }
+  void saved() const {
+    if (after_save_) after_save_();
+  }
 
   // Asks the hook, if any, whether the change may go ahead.
   bool may_change(const RegistryChange& change) const;
@@ -90,6 +96,7 @@ class ChangeJournal {
 
   bool dry_run_ = false;
   BeforeChange before_change_;
+  AfterSave after_save_;
   std::map<std::string, KeyState> keys_;  // by root and folded path
   std::vector<RegistryChange> changes_;
   std::vector<FileOutcome> files_;

@@ -47,6 +47,12 @@ class HostStore {
   virtual bool could_save() = 0;
   virtual bool keep_copy(const std::string& copy_path, std::string& reason) = 0;
   virtual std::string file_stamp() = 0;
+  // Whether the files are still as `stamp` names them, so that the copy at
+  // `copy_path` may replace them whole; a store of several files also takes
+  // one that is its kept copy already, as a restore cut short leaves it.
+  virtual bool unchanged_since(const std::string& stamp, const std::string& /*copy_path*/) {
+    return file_stamp() == stamp;
+  }
   virtual bool put_back_copy(const std::string& copy_path, std::string& reason) = 0;
   // The files that keep_copy writes for `copy_path`.
   virtual std::vector<std::string> copy_files(const std::string& copy_path) = 0;

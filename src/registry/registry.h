@@ -141,6 +141,10 @@ bool reg_commit();
 // it with the copy in one step. Failures are reported by the caller.
 bool reg_keep_whole_file(const std::string& copy_path, std::string& reason);
 std::string reg_whole_file_stamp();
+// Whether the registry's files are still what the stamp names (or, file by
+// file, the copies kept at `copy_path` already), so that the copies may
+// replace them whole.
+bool reg_whole_files_unchanged(const std::string& stamp, const std::string& copy_path);
 bool reg_put_back_whole_file(const std::string& copy_path, std::string& reason);
 // The files reg_keep_whole_file writes for `copy_path`: itself, or Wine's
 // two files beside it under their own names; none on Windows.

@@ -31,6 +31,7 @@ bool create_key(RootKey root, const std::string& path);
 bool commit();
 bool keep_whole_file(const std::string& copy_path, std::string& reason);
 std::string whole_file_stamp();
+bool whole_files_unchanged(const std::string& stamp, const std::string& copy_path);
 bool put_back_whole_file(const std::string& copy_path, std::string& reason);
 bool could_commit();
 bool changes_wait_for_commit();

@@ -192,6 +192,10 @@ bool keep_whole_file(const std::string& copy_path, std::string& reason) {
 
 std::string whole_file_stamp() { return host_store().file_stamp(); }
 
+bool whole_files_unchanged(const std::string& stamp, const std::string& copy_path) {
+  return host_store().unchanged_since(stamp, copy_path);
+}
+
 bool put_back_whole_file(const std::string& copy_path, std::string& reason) {
   return host_store().put_back_copy(copy_path, reason);
 }

@@ -181,7 +181,11 @@ void reg_prune_key(const std::string& path) {
 }
 
 bool reg_commit() {
-  if (!change_journal().dry_run()) return backend::commit();
+  if (!change_journal().dry_run()) {
+    if (!backend::commit()) return false;
+    change_journal().saved();
+    return true;
+  }
   return change_journal().changes().empty() || backend::could_commit();
 }
 
@@ -192,6 +196,10 @@ bool reg_keep_whole_file(const std::string& copy_path, std::string& reason) {
 }
 
 std::string reg_whole_file_stamp() { return backend::whole_file_stamp(); }
+
+bool reg_whole_files_unchanged(const std::string& stamp, const std::string& copy_path) {
+  return backend::whole_files_unchanged(stamp, copy_path);
+}
 
 bool reg_put_back_whole_file(const std::string& copy_path, std::string& reason) {
   return backend::put_back_whole_file(copy_path, reason);

@@ -148,6 +148,7 @@ std::vector<RegistryOwnFile> own_files() { return {}; }
 // The registry is no file here: changes are put back one by one.
 bool keep_whole_file(const std::string&, std::string&) { return true; }
 std::string whole_file_stamp() { return ""; }
+bool whole_files_unchanged(const std::string&, const std::string&) { return false; }
 bool put_back_whole_file(const std::string&, std::string& reason) {
   reason = "the registry is no file";
   return false;

@@ -122,7 +122,7 @@ bool put_back_whole_registry(const UndoRecord& record, const std::string& kept) 
   for (const std::string& copy : reg_whole_file_copies(kept))
     if (present.empty() && file_present(copy)) present = copy;
   if (record.registry_file_stamp.empty() || present.empty() ||
-      reg_whole_file_stamp() != record.registry_file_stamp)
+      !reg_whole_files_unchanged(record.registry_file_stamp, kept))
     return false;
   std::string reason;
   if (reg_put_back_whole_file(kept, reason)) return true;

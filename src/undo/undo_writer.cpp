@@ -110,13 +110,18 @@ bool UndoWriter::before_change(const RegistryChange& change) {
   return append(text);
 }
 
-void UndoWriter::finish() {
-  if (!file_.is_open()) return;
-  // After the save: a restore that finds this very file gives back the kept one.
+void UndoWriter::note_saved() {
+  if (!file_.is_open() || noted_saved_) return;
+  noted_saved_ = true;
   const std::string stamp = reg_whole_file_stamp();
   if (!stamp.empty())
     append(std::string(kLineEnd) + ";" + std::string(kUndoRegistryFileNote) + stamp + kLineEnd +
            std::string(kUndoChangeEnd) + kLineEnd);
+}
+
+void UndoWriter::finish() {
+  if (!file_.is_open()) return;
+  note_saved();  // a run that saved nothing: the files as they stand
   append(std::string(kLineEnd) + std::string(kUndoRunEnd) + kLineEnd);
   file_.close();
 }

@@ -20,6 +20,10 @@ class UndoWriter {
   // later change is refused too, since the record may end in a torn line.
   bool before_change(const RegistryChange& change);
 
+  // Notes what the registry's files are now, right after the save, so that a
+  // restore that finds these very files gives back the kept ones whole.
+  void note_saved();
+
   // Writes the end line: the run is over, and the record holds all it did.
   void finish();
 
@@ -33,6 +37,7 @@ class UndoWriter {
   std::string path_;
   DurableAppender file_;
   bool failed_ = false;
+  bool noted_saved_ = false;
   std::set<std::string> recorded_;  // values whose state before the run is written
 };
 

@@ -228,10 +228,12 @@ int run_uninstall(const std::vector<std::string>& words) {
       return undo.before_change(change);
     });
     keep_removed_files([&](const std::string& path) { return undo.keep_file(path); });
+    change_journal().set_after_save([&] { undo.note_saved(); });
   }
   struct ForgetUndo {
     ~ForgetUndo() {
       change_journal().set_before_change(nullptr);
+      change_journal().set_after_save(nullptr);
       keep_removed_files(nullptr);
     }
   } forget_undo;

@@ -18,6 +18,7 @@
 
 #include "registry/hive_file/disk_layout.h"
 #include "registry/hive_file/hive_header.h"
+#include "registry/reg_file/reg_save.h"
 #include "registry/host_store.h"
 
 namespace morvex::hivefile {
@@ -58,6 +59,7 @@ class HiveRegistry final : public HostStore {
   std::string file_stamp() override;
   bool put_back_copy(const std::string& copy_path, std::string& reason) override;
   std::vector<std::string> copy_files(const std::string& copy_path) override;
+  bool unchanged_since(const std::string& stamp, const std::string& copy_path) override;
   void end_run() override;
 
  private:
@@ -88,6 +90,8 @@ class HiveRegistry final : public HostStore {
   std::uint32_t child_of(std::uint32_t parent, std::string_view name, bool make);
   bool read_values(Key& key);
   std::vector<Hive*> hives() { return {&user_, &software_}; }
+  // The hives by the names their kept copies take.
+  std::vector<regfile::NamedFile> named_files() const;
 
   WindowsDisk disk_;
   enum class Found { not_yet, found, failed } found_ = Found::not_yet;

@@ -14,6 +14,12 @@
 
 namespace morvex::hivefile {
 
+std::vector<regfile::NamedFile> HiveRegistry::named_files() const {
+  std::vector<regfile::NamedFile> files;
+  for (const Hive* hive : {&user_, &software_}) files.push_back({std::string(hive->name), hive->path});
+  return files;
+}
+
 std::vector<std::string> HiveRegistry::copy_files(const std::string& copy_path) {
   const std::string folder = host_folder_of(copy_path);
   return {folder + "/NTUSER.DAT", folder + "/SOFTWARE"};
@@ -34,13 +40,11 @@ bool HiveRegistry::keep_copy(const std::string& copy_path, std::string& reason) 
 
 std::string HiveRegistry::file_stamp() {
   if (!ready()) return "";
-  std::string stamp;
-  for (const Hive* hive : {&user_, &software_}) {
-    struct stat status {};
-    const bool there = !hive->path.empty() && stat(hive->path.c_str(), &status) == 0;
-    stamp += std::string(stamp.empty() ? "" : "; ") + hive->name + " " + (there ? regfile::stamp_of(status) : "-");
-  }
-  return stamp;
+  return regfile::stamp_of_files(named_files());
+}
+
+bool HiveRegistry::unchanged_since(const std::string& stamp, const std::string& copy_path) {
+  return ready() && regfile::files_as_stamped_or_kept(stamp, named_files(), host_folder_of(copy_path));
 }
 
 bool HiveRegistry::put_back_copy(const std::string& copy_path, std::string& reason) {
@@ -51,6 +55,8 @@ bool HiveRegistry::put_back_copy(const std::string& copy_path, std::string& reas
   const std::vector<std::string> copies = copy_files(copy_path);
   for (std::size_t i = 0; i < copies.size(); ++i) {
     const Hive& hive = i == 0 ? user_ : software_;
+    // A restore cut short may have put this one back already.
+    if (regfile::same_bytes(copies[i], hive.path)) continue;
     const int copy_fd = open(copies[i].c_str(), O_RDONLY | O_CLOEXEC);
     if (copy_fd < 0 && errno == ENOENT) continue;  // no such hive was kept
     const bool put_back = copy_fd >= 0 && !hive.path.empty() &&

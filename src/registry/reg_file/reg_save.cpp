@@ -211,4 +211,52 @@ std::string stamp_of(const struct stat& status) {
                    static_cast<long long>(status.st_mtim.tv_sec), static_cast<long>(status.st_mtim.tv_nsec));
 }
 
+std::string stamp_of_files(const std::vector<NamedFile>& files) {
+  std::string stamp;
+  for (const NamedFile& file : files) {
+    struct stat status {};
+    const bool there = !file.path.empty() && stat(file.path.c_str(), &status) == 0;
+    stamp += (stamp.empty() ? "" : "; ") + file.name + " " + (there ? stamp_of(status) : "-");
+  }
+  return stamp;
+}
+
+bool files_as_stamped_or_kept(const std::string& stamp, const std::vector<NamedFile>& files,
+                              const std::string& copy_folder) {
+  std::vector<std::string> recorded;
+  for (std::size_t begin = 0; begin <= stamp.size();) {
+    std::size_t end = stamp.find("; ", begin);
+    if (end == std::string::npos) end = stamp.size();
+    recorded.push_back(stamp.substr(begin, end - begin));
+    begin = end + 2;
+  }
+  if (recorded.size() != files.size()) return false;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    if (stamp_of_files({files[i]}) != recorded[i] && !same_bytes(files[i].path, copy_folder + "/" + files[i].name))
+      return false;
+  return true;
+}
+
+bool same_bytes(const std::string& a, const std::string& b) {
+  const int fd_a = open(a.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd_b = open(b.c_str(), O_RDONLY | O_CLOEXEC);
+  bool same = fd_a >= 0 && fd_b >= 0;
+  std::vector<char> chunk_a(1 << 16), chunk_b(1 << 16);
+  for (off_t offset = 0; same;) {
+    const ssize_t got_a = pread(fd_a, chunk_a.data(), chunk_a.size(), offset);
+    const ssize_t got_b = got_a < 0 ? -1 : pread(fd_b, chunk_b.data(), static_cast<std::size_t>(got_a), offset);
+    same = got_a >= 0 && got_a == got_b && std::equal(chunk_a.begin(), chunk_a.begin() + got_a, chunk_b.begin());
+    if (got_a == 0) {
+      // Both ended here only when b has nothing more either.
+      char extra = 0;
+      same = same && pread(fd_b, &extra, 1, offset) == 0;
+      break;
+    }
+    offset += got_a;
+  }
+  if (fd_a >= 0) close(fd_a);
+  if (fd_b >= 0) close(fd_b);
+  return same;
+}
+
 }  // namespace morvex::regfile

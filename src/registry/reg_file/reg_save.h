@@ -54,6 +54,20 @@ bool copy_durably(int source_fd, const struct stat& status, const std::string& p
 // a restore knows nothing else changed it since the run.
 std::string stamp_of(const struct stat& status);
 
+// A store of several files stamps them as "NAME STAMP; NAME STAMP" ("-" for
+// a file that is not there), `files` giving each name with its path. Each
+// must be as `stamp` names it, or have the bytes of its copy under its name
+// in `copy_folder`.
+struct NamedFile {
+  std::string name;
+  std::string path;
+};
+std::string stamp_of_files(const std::vector<NamedFile>& files);
+bool files_as_stamped_or_kept(const std::string& stamp, const std::vector<NamedFile>& files,
+                              const std::string& copy_folder);
+// Whether two files hold the same bytes; false when either cannot be read.
+bool same_bytes(const std::string& a, const std::string& b);
+
 // Makes the folder unless it exists, its name flushed into its parent
 // before anything is put in it.
 bool make_folder_durably(const std::string& folder, std::string& reason);

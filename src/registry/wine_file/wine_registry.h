@@ -52,6 +52,7 @@ class WineRegistry final : public HostStore {
   std::string file_stamp() override;
   bool put_back_copy(const std::string& copy_path, std::string& reason) override;
   std::vector<std::string> copy_files(const std::string& copy_path) override;
+  bool unchanged_since(const std::string& stamp, const std::string& copy_path) override;
   void end_run() override;
 
   // The clock that stamps a changed key, for tests.
@@ -98,6 +99,8 @@ class WineRegistry final : public HostStore {
   std::string stored_path(std::size_t root, std::string_view path) const;
   std::string path_of(std::uint32_t key) const;
   void touch(std::uint32_t key);
+  // The two files by the names their kept copies take.
+  std::vector<regfile::NamedFile> named_files() const;
   void unload();
   File& file_of(std::size_t root) { return root == regfile::kRootCurrentUser ? user_ : machine_; }
   const File& file_of(std::size_t root) const { return root == regfile::kRootCurrentUser ? user_ : machine_; }

@@ -12,6 +12,12 @@
 
 namespace morvex::winefile {
 
+std::vector<regfile::NamedFile> WineRegistry::named_files() const {
+  std::vector<regfile::NamedFile> files;
+  for (const File* file : {&user_, &machine_}) files.push_back({std::string(file->name), folder_ + "/" + file->name});
+  return files;
+}
+
 std::vector<std::string> WineRegistry::copy_files(const std::string& copy_path) {
   const std::string folder = host_folder_of(copy_path);
   return {folder + "/" + user_.name, folder + "/" + machine_.name};
@@ -31,14 +37,11 @@ bool WineRegistry::keep_copy(const std::string& copy_path, std::string& reason) 
 }
 
 std::string WineRegistry::file_stamp() {
-  if (dir_fd_ < 0 && !ready()) return "";
-  std::string stamp;
-  for (const File* file : {&user_, &machine_}) {
-    struct stat status {};
-    const bool there = fstatat(dir_fd_, file->name, &status, 0) == 0;
-    stamp += std::string(stamp.empty() ? "" : "; ") + file->name + " " + (there ? regfile::stamp_of(status) : "-");
-  }
-  return stamp;
+  return regfile::stamp_of_files(named_files());
+}
+
+bool WineRegistry::unchanged_since(const std::string& stamp, const std::string& copy_path) {
+  return regfile::files_as_stamped_or_kept(stamp, named_files(), host_folder_of(copy_path));
 }
 
 bool WineRegistry::put_back_copy(const std::string& copy_path, std::string& reason) {
@@ -49,6 +52,8 @@ bool WineRegistry::put_back_copy(const std::string& copy_path, std::string& reas
   const std::vector<std::string> copies = copy_files(copy_path);
   for (std::size_t i = 0; i < copies.size(); ++i) {
     const File& file = i == 0 ? user_ : machine_;
+    // A restore cut short may have put this one back already.
+    if (regfile::same_bytes(copies[i], folder_ + "/" + file.name)) continue;
     const int copy_fd = open(copies[i].c_str(), O_RDONLY | O_CLOEXEC);
     if (copy_fd < 0 && errno == ENOENT) continue;  // the prefix had no such file
     struct stat copied {};
