@@ -21,7 +21,12 @@ std::optional<WindowsDisk>& chosen_disk() {
 
 }  // namespace
 
-void use_windows_disk(WindowsDisk disk) { chosen_disk() = std::move(disk); }
+void use_windows_disk(WindowsDisk disk) {
+  if (disk.folder.empty())
+    chosen_disk().reset();
+  else
+    chosen_disk() = std::move(disk);
+}
 
 const WindowsDisk* windows_disk() { return chosen_disk() ? &*chosen_disk() : nullptr; }
 

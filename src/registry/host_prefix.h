@@ -12,7 +12,7 @@ struct WindowsDisk {
   std::string folder;
   std::string user;  // --user: the profile whose NTUSER.DAT is HKEY_CURRENT_USER; empty: found
 };
-void use_windows_disk(WindowsDisk disk);
+void use_windows_disk(WindowsDisk disk);  // an empty folder: a prefix folder again
 // Null when the run uses a prefix folder.
 const WindowsDisk* windows_disk();
 

@@ -237,9 +237,10 @@ bool place_exists() {
     report_error("the prefix folder %s does not exist (%s)", folder.c_str(), origin);
     return false;
   }
+  // A hive the run may not use is refused here, in its one line.
   if (windows_disk() != nullptr) {
     host_store();
-    return chosen_store().disk->layout() != nullptr;
+    return chosen_store().disk->ready();
   }
   // An empty registry would pass for a machine with nothing installed.
   if (!file_exists(folder + "/" + regfile::kFileName) && !holds_wine_registry(folder)) {
