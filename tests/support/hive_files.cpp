@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "registry/hive_file/hive_value.h"
 #include "registry/reg_file/reg_text.h"
 #include "registry/reg_file/reg_tree.h"
 #include "registry_view.h"
@@ -85,8 +86,7 @@ class WritableHive {
     for (const RegTreeValue& value : values) {
       names.push_back(value.name);
       datas.push_back(regfile::is_text_type(value.type) ? utf16le(value.data) : value.data);
-      set.push_back({names.back().data(), static_cast<hive_type>(value.type), datas.back().size(),
-                     datas.back().data()});
+      set.push_back(hivefile::hive_value_to_set(names.back(), value.type, datas.back()));
     }
     return set.empty() || hivex_node_set_values(handle_, node, set.size(), set.data(), 0) == 0;
   }
@@ -145,16 +145,12 @@ void dump(hive_h* hive, hive_node_h node, const std::string& path, std::string& 
   if (hive_value_h* values = hivex_node_values(hive, node)) {
     for (std::size_t i = 0; values[i] != 0; ++i) {
       char* name = hivex_value_key(hive, values[i]);
-      hive_type type{};
-      std::size_t size = 0;
-      char* data = hivex_value_value(hive, values[i], &type, &size);
-      const std::string bytes(data == nullptr ? "" : std::string(data, size));
-      const std::string program =
-          regfile::is_text_type(type) ? regfile::utf8_of_utf16le(bytes) : bytes;
-      regfile::format_value(name == nullptr ? "" : name, static_cast<std::uint32_t>(type), program,
-                            regfile::Encoding::utf8, "\r\n", out);
+      std::uint32_t type = 0;
+      std::string bytes;
+      hivefile::read_hive_value(hive, values[i], type, bytes);
+      const std::string program = regfile::is_text_type(type) ? regfile::utf8_of_utf16le(bytes) : bytes;
+      regfile::format_value(name == nullptr ? "" : name, type, program, regfile::Encoding::utf8, "\r\n", out);
       std::free(name);
-      std::free(data);
     }
     std::free(values);
   }

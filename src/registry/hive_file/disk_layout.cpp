@@ -1,4 +1,5 @@
 #include "registry/hive_file/disk_layout.h"
+#include "registry/hive_file/hive_value.h"
 
 #include <hivex.h>
 
@@ -47,12 +48,10 @@ class ReadHive {
 std::string text_value(hive_h* hive, hive_node_h node, const char* name) {
   const hive_value_h value = hivex_node_get_value(hive, node, name);
   if (value == 0) return "";
-  hive_type type{};
-  std::size_t size = 0;
-  char* data = hivex_value_value(hive, value, &type, &size);
-  if (data == nullptr) return "";
-  std::string text = regfile::utf8_of_utf16le(std::string_view(data, size));
-  std::free(data);
+  std::uint32_t type = 0;
+  std::string data;
+  if (!read_hive_value(hive, value, type, data)) return "";
+  const std::string text = regfile::utf8_of_utf16le(data);
   return text.substr(0, text.find('\0'));
 }
 

@@ -1,4 +1,5 @@
 #include "registry/hive_file/hive_registry.h"
+#include "registry/hive_file/hive_value.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,9 +32,8 @@ std::string taken(char* text) {
 }
 
 // The program sees texts as UTF-8 with their zero; a hive holds UTF-16LE.
-std::string program_data(hive_type type, const char* data, std::size_t size) {
-  const std::string_view bytes(data, size);
-  return regfile::is_text_type(type) ? regfile::utf8_of_utf16le(bytes) : std::string(bytes);
+std::string program_data(std::uint32_t type, const std::string& bytes) {
+  return regfile::is_text_type(type) ? regfile::utf8_of_utf16le(bytes) : bytes;
 }
 
 bool hive_data(std::uint32_t type, const std::string& data, std::string& bytes) {
@@ -194,13 +194,11 @@ bool HiveRegistry::read_values(Key& key) {
   if (values == nullptr) return false;
   key.values.clear();
   for (std::size_t i = 0; values[i] != 0; ++i) {
-    hive_type type{};
-    std::size_t size = 0;
-    char* data = hivex_value_value(handle, values[i], &type, &size);
-    if (data == nullptr) continue;  // unreadable data is no value the program could use
-    key.values.push_back({taken(hivex_value_key(handle, values[i])), static_cast<std::uint32_t>(type),
-                          program_data(type, data, size)});
-    std::free(data);
+    std::uint32_t type = 0;
+    std::string data;
+    // Unreadable data is no value the program could use.
+    if (read_hive_value(handle, values[i], type, data))
+      key.values.push_back({taken(hivex_value_key(handle, values[i])), type, program_data(type, data)});
   }
   std::free(values);
   key.values_read = true;
@@ -228,7 +226,7 @@ bool HiveRegistry::set_value(std::uint32_t key, std::string_view name, std::uint
   if (!hive_data(type, data, bytes)) return false;
   // An existing value keeps the spelling of its name, as on Windows.
   if (const StoredValue* existing = find_value(key, name); existing != nullptr) spelled = existing->name;
-  hive_set_value value{spelled.data(), static_cast<hive_type>(type), bytes.size(), bytes.data()};
+  const hive_set_value value = hive_value_to_set(spelled, type, bytes);
   at.values_read = false;
   if (hivex_node_set_value(at.hive->handle, at.node, &value, 0) != 0) return false;
   at.hive->changed = true;
@@ -243,7 +241,7 @@ bool HiveRegistry::delete_value(std::uint32_t key, std::string_view name) {
   if (values == nullptr) return false;
   // libhivex sets a key's values all at once: every other value, as it is.
   std::vector<std::string> names, datas;
-  std::vector<hive_type> types;
+  std::vector<std::uint32_t> types;
   bool found = false;
   for (std::size_t i = 0; values[i] != 0; ++i) {
     std::string value_name = taken(hivex_value_key(handle, values[i]));
@@ -251,23 +249,21 @@ bool HiveRegistry::delete_value(std::uint32_t key, std::string_view name) {
       found = true;
       continue;
     }
-    hive_type type{};
-    std::size_t size = 0;
-    char* data = hivex_value_value(handle, values[i], &type, &size);
-    if (data == nullptr) {
+    std::uint32_t type = 0;
+    std::string data;
+    if (!read_hive_value(handle, values[i], type, data)) {
       std::free(values);
       return false;
     }
     names.push_back(std::move(value_name));
-    datas.emplace_back(data, size);
+    datas.push_back(std::move(data));
     types.push_back(type);
-    std::free(data);
   }
   std::free(values);
   if (!found) return false;
   std::vector<hive_set_value> kept;
   for (std::size_t i = 0; i < names.size(); ++i)
-    kept.push_back({names[i].data(), types[i], datas[i].size(), datas[i].data()});
+    kept.push_back(hive_value_to_set(names[i], types[i], datas[i]));
   at.values_read = false;
   if (hivex_node_set_values(handle, at.node, kept.size(), kept.data(), 0) != 0) return false;
   at.hive->changed = true;
