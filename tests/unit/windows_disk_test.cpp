@@ -47,6 +47,15 @@ class WindowsDisk : public reg_test::PrefixTest {
     std::string error;
     ASSERT_TRUE(support::lay_windows_disk(disk(), text, kNothing, error, shape)) << error;
   }
+  // The installation in tester's profile, and a second profile, bob's, with `bobs_text`.
+  void lay_with_bob(const char* bobs_text) const {
+    DiskShape bob;
+    bob.user = "bob";
+    std::string error;
+    ASSERT_TRUE(support::lay_windows_disk(disk() + "-bob", bobs_text, kNothing, error, bob)) << error;
+    lay(kInstalled);
+    fs::copy(disk() + "-bob/Users/bob", disk() + "/Users/bob", fs::copy_options::recursive);
+  }
 };
 
 TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
@@ -91,25 +100,9 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
        "", "/disk/Users/tester/NTUSER.DAT: its header's checksum is wrong: Windows did not close it cleanly, "
            "or it is damaged; nothing is read or changed"},
       {"two profiles hold the product and --user names none",
-       [](const WindowsDisk& t) {
-         DiskShape bob;
-         bob.user = "bob";
-         std::string error;
-         support::lay_windows_disk(t.disk() + "-bob", kInstalled, kNothing, error, bob);
-         t.lay(kInstalled);
-         fs::copy(t.disk() + "-bob/Users/bob", t.disk() + "/Users/bob", fs::copy_options::recursive);
-       },
-       "", "/disk: several profiles hold the product's keys (tester, bob): name one with --user NAME"},
-      {"--user picks one of them",
-       [](const WindowsDisk& t) {
-         DiskShape bob;
-         bob.user = "bob";
-         std::string error;
-         support::lay_windows_disk(t.disk() + "-bob", kNothing, kNothing, error, bob);
-         t.lay(kInstalled);
-         fs::copy(t.disk() + "-bob/Users/bob", t.disk() + "/Users/bob", fs::copy_options::recursive);
-       },
-       "TESTER", ""},
+       [](const WindowsDisk& t) { t.lay_with_bob(kInstalled); }, "",
+       "/disk: several profiles hold the product's keys (tester, bob): name one with --user NAME"},
+      {"--user picks one of them", [](const WindowsDisk& t) { t.lay_with_bob(kNothing); }, "TESTER", ""},
       {"--user names no profile", [](const WindowsDisk& t) { t.lay(kInstalled); }, "carol",
        "/disk: no profile named carol (the profiles: tester)"},
       {"a Windows 98 disk",
