@@ -144,20 +144,30 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
   }
 }
 
-TEST_F(WindowsDisk, NoKeyIsMadeInAHiveOfNt40) {
+TEST_F(WindowsDisk, WhatLibhivexCannotWriteAsWindowsReadsItIsLeftWithALine) {
   DiskShape nt4;
   nt4.windows = "WINNT";
   nt4.profiles = "WINNT\\Profiles";
   nt4.minor_version = 3;
   lay(kInstalled, nt4);
+  const std::string user_hive = disk() + "/WINNT/Profiles/tester/NTUSER.DAT";
+  const std::string before = support::read_file(user_hive);
   ASSERT_TRUE(reg_use_windows_disk(disk(), ""));
   testing::internal::CaptureStderr();
   EXPECT_TRUE(reg_place_exists());
   EXPECT_FALSE(reg_create_key(RootKey::current_user, "Software\\Morvex\\New"));
+  RegistryKey key;
+  ASSERT_TRUE(reg_open_key(RootKey::current_user, "Software\\Morvex\\Morvex Compiler 2.4", key));
+  EXPECT_FALSE(reg_write_value(key, {"Big", 3, std::string(20000, 'x')}));
+  key.close();
+  EXPECT_TRUE(reg_commit());
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "morvex-uninstall: error: " + disk() +
-                "/WINNT/Profiles/tester/NTUSER.DAT: a hive of format 1.3 (Windows NT 4.0 or 2000), in which "
-                "no key is made: libhivex would write an index that Windows does not read\n");
+            "morvex-uninstall: error: " + user_hive +
+                ": a hive of format 1.3 (Windows NT 4.0 or 2000), in which no key is made: libhivex would "
+                "write an index that Windows does not read\n"
+                "morvex-uninstall: error: " + user_hive +
+                ": Big: a value of 20000 bytes, more than libhivex writes as Windows reads it, is left as it was\n");
+  EXPECT_EQ(support::read_file(user_hive), before);
 }
 
 }  // namespace

@@ -224,6 +224,14 @@ bool HiveRegistry::set_value(std::uint32_t key, std::string_view name, std::uint
   std::string bytes;
   std::string spelled(name);
   if (!hive_data(type, data, bytes)) return false;
+  // Past this a hive of format 1.4 and later keeps data in big-data cells,
+  // which libhivex does not write.
+  constexpr std::size_t kLargestPlainData = 16344;
+  if (bytes.size() > kLargestPlainData) {
+    report_error("%s: %s: a value of %zu bytes, more than libhivex writes as Windows reads it, is left as it was",
+                 at.hive->path.c_str(), std::string(name).c_str(), bytes.size());
+    return false;
+  }
   // An existing value keeps the spelling of its name, as on Windows.
   if (const StoredValue* existing = find_value(key, name); existing != nullptr) spelled = existing->name;
   const hive_set_value value = hive_value_to_set(spelled, type, bytes);
