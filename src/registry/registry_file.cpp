@@ -1,5 +1,6 @@
-// The registry on hosts without the Windows registry: the store of the
-// prefix folder (host_store.h), chosen by what the folder holds.
+// The registry on hosts without the Windows registry: one store
+// (host_store.h), a Windows disk's hives when --windows-disk names one, else
+// chosen by what the prefix folder holds.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include "diag/diagnostics.h"
 #include "registry/hive_file/hive_registry.h"
 #include "registry/host_prefix.h"
-
 #include "registry/reg_file/reg_store.h"
 #include "registry/registry_backend.h"
 #include "registry/wine_file/wine_registry.h"
@@ -207,7 +207,9 @@ std::vector<RegistryOwnFile> own_files() {
   if (windows_disk() != nullptr) {
     std::vector<RegistryOwnFile> files = {{"the Windows disk's folder", folder}};
     host_store();
-    if (const hivefile::DiskLayout* layout = chosen_store().disk->layout(); layout != nullptr)
+    // A missing folder is said once, where the run looks for the registry.
+    const hivefile::DiskLayout* layout = file_exists(folder) ? chosen_store().disk->layout() : nullptr;
+    if (layout != nullptr)
       for (const std::string& hive : {layout->software, layout->user_hive})
         if (!hive.empty()) {
           files.push_back({"a registry hive", hive});
@@ -230,17 +232,19 @@ std::vector<RegistryOwnFile> own_files() {
 bool place_exists() {
   const std::string folder = host_prefix_folder();
   struct stat status {};
+  const bool missing = stat(folder.c_str(), &status) != 0 && errno == ENOENT;
+  // A hive the run may not use is refused here, in its one line.
+  if (windows_disk() != nullptr) {
+    if (missing) report_error("the Windows disk's folder %s does not exist (named by --windows-disk)", folder.c_str());
+    host_store();
+    return !missing && chosen_store().disk->ready();
+  }
   const char* const origin = host_prefix_from_environment()
                                  ? "named by MORVEX_PREFIX"
                                  : "the default ~/.morvex; set MORVEX_PREFIX to name another";
-  if (stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+  if (missing) {
     report_error("the prefix folder %s does not exist (%s)", folder.c_str(), origin);
     return false;
-  }
-  // A hive the run may not use is refused here, in its one line.
-  if (windows_disk() != nullptr) {
-    host_store();
-    return chosen_store().disk->ready();
   }
   // An empty registry would pass for a machine with nothing installed.
   if (!file_exists(folder + "/" + regfile::kFileName) && !holds_wine_registry(folder)) {

@@ -70,7 +70,7 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
     const char* row;
     std::function<void(const WindowsDisk&)> make;
     std::string user;
-    std::string error;  // empty: the product's key is found in the user's hive
+    std::string error;  // empty: the product's key is found in the user's hive; {disk}: its folder
   } rows[] = {
       {"a 64-bit Windows of today", [](const WindowsDisk& t) { t.lay(kInstalled); }, "", ""},
       {"NT 4.0: WINNT, its Profiles folder, hives of format 1.3",
@@ -89,7 +89,7 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
          t.lay(kInstalled);
          patch_header(support::software_hive(t.disk()), 8, 7);
        },
-       "", "/disk/Windows/System32/config/SOFTWARE: Windows did not close this hive cleanly (its sequence "
+       "", "{disk}/Windows/System32/config/SOFTWARE: Windows did not close this hive cleanly (its sequence "
            "numbers 2 and 7 differ): its latest changes still wait in its .LOG files, and a write would lose "
            "them; start that Windows once and shut it down, then try again; nothing is read or changed"},
       {"a header whose checksum is wrong",
@@ -97,31 +97,34 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
          t.lay(kInstalled);
          patch_header(support::user_hive(t.disk()), 0x10, 5, false);
        },
-       "", "/disk/Users/tester/NTUSER.DAT: its header's checksum is wrong: Windows did not close it cleanly, "
+       "", "{disk}/Users/tester/NTUSER.DAT: its header's checksum is wrong: Windows did not close it cleanly, "
            "or it is damaged; nothing is read or changed"},
       {"two profiles hold the product and --user names none",
        [](const WindowsDisk& t) { t.lay_with_bob(kInstalled); }, "",
-       "/disk: several profiles hold the product's keys (tester, bob): name one with --user NAME"},
+       "{disk}: several profiles hold the product's keys (tester, bob): name one with --user NAME"},
       {"--user picks one of them", [](const WindowsDisk& t) { t.lay_with_bob(kNothing); }, "TESTER", ""},
       {"--user names no profile", [](const WindowsDisk& t) { t.lay(kInstalled); }, "carol",
-       "/disk: no profile named carol (the profiles: tester)"},
+       "{disk}: no profile named carol (the profiles: tester)"},
       {"a Windows 98 disk",
        [](const WindowsDisk& t) {
          fs::create_directories(t.disk() + "/WINDOWS");
          support::write_file(t.disk() + "/WINDOWS/SYSTEM.DAT", "CREG" + std::string(60, '\0'));
        },
-       "", "/disk: a Windows 95, 98 or ME disk, whose registry (SYSTEM.DAT, USER.DAT) is a format that no "
+       "", "{disk}: a Windows 95, 98 or ME disk, whose registry (SYSTEM.DAT, USER.DAT) is a format that no "
            "library writes; nothing is read or changed"},
       {"no Windows at all", [](const WindowsDisk& t) { fs::create_directories(t.disk() + "/Documents"); }, "",
-       "/disk: no Windows here: neither Windows\\System32\\config\\SOFTWARE nor "
+       "{disk}: no Windows here: neither Windows\\System32\\config\\SOFTWARE nor "
        "WINNT\\system32\\config\\SOFTWARE"},
+      {"a folder that is not there", [](const WindowsDisk&) {}, "",
+       "the Windows disk's folder {disk} does not exist (named by --windows-disk)"},
   };
   for (const auto& row : rows) {
     fs::remove_all(disk());
     fs::remove_all(disk() + "-bob");
     row.make(*this);
     std::map<std::string, std::string> before;
-    for (const auto& entry : fs::recursive_directory_iterator(disk()))
+    std::error_code missing;
+    for (const auto& entry : fs::recursive_directory_iterator(disk(), missing))
       if (entry.is_regular_file()) before[entry.path()] = support::read_file(entry.path());
     testing::internal::CaptureStderr();
     ASSERT_TRUE(reg_use_windows_disk(disk(), row.user)) << row.row;
@@ -137,7 +140,9 @@ TEST_F(WindowsDisk, EachDiskGetsItsHivesOrOneLineAndNothingChanged) {
       EXPECT_EQ(said, "") << row.row;
     } else {
       EXPECT_FALSE(usable) << row.row;
-      EXPECT_EQ(said, "morvex-uninstall: error: " + prefix_ + row.error + "\n") << row.row;
+      std::string error = row.error;
+      error.replace(error.find("{disk}"), 6, disk());
+      EXPECT_EQ(said, "morvex-uninstall: error: " + error + "\n") << row.row;
     }
     for (const auto& [path, bytes] : before)
       EXPECT_EQ(support::read_file(path), bytes) << row.row << ": " << path << " changed";
