@@ -57,6 +57,11 @@ class ChangeJournal {
   void saved() const {
     if (after_save_) after_save_();
   }
+  // Called by a save of several files with what they will be, before the
+  // first is replaced; false stops the save.
+  using BeforeReplace = std::function<bool(const std::string& stamp)>;
+  void set_before_replace(BeforeReplace hook) { before_replace_ = std::move(hook); }
+  bool replacing(const std::string& stamp) const { return !before_replace_ || before_replace_(stamp); }
 
   // Asks the hook, if any, whether the change may go ahead.
   bool may_change(const RegistryChange& change) const;
@@ -97,6 +102,7 @@ class ChangeJournal {
   bool dry_run_ = false;
   BeforeChange before_change_;
   AfterSave after_save_;
+  BeforeReplace before_replace_;
   std::map<std::string, KeyState> keys_;  // by root and folded path
   std::vector<RegistryChange> changes_;
   std::vector<FileOutcome> files_;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ struct StoredValue {
   std::uint32_t type = 0;
   std::string data;  // as the program reads it
 };
+
+// Told, before any file of a save is replaced, what the files will then be
+// (as file_stamp names them); false stops the save, nothing replaced.
+using BeforeReplace = std::function<bool(const std::string& stamp)>;
 
 class HostStore {
  public:
@@ -43,7 +48,10 @@ class HostStore {
   virtual bool delete_value(std::uint32_t key, std::string_view name) = 0;
   virtual bool delete_key(std::size_t root, std::string_view path) = 0;
   virtual bool create_key(std::size_t root, std::string_view path) = 0;
-  virtual bool commit() = 0;
+  // A store of several files replaces them only after `before_replace`
+  // agreed, so that a record of the run names them even when a kill falls
+  // between two renames.
+  virtual bool commit(const BeforeReplace& before_replace) = 0;
   virtual bool could_save() = 0;
   virtual bool keep_copy(const std::string& copy_path, std::string& reason) = 0;
   virtual std::string file_stamp() = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diag/diagnostics.h"
+#include "registry/change_journal.h"
 #include "registry/hive_file/hive_registry.h"
 #include "registry/host_prefix.h"
 #include "registry/reg_file/reg_store.h"
@@ -182,7 +183,9 @@ void end_run() {
   chosen_store() = ChosenStore{};
 }
 
-bool commit() { return host_store().commit(); }
+bool commit() {
+  return host_store().commit([](const std::string& stamp) { return change_journal().replacing(stamp); });
+}
 
 bool could_commit() { return host_store().could_save(); }
 

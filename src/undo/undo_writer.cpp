@@ -112,11 +112,14 @@ bool UndoWriter::before_change(const RegistryChange& change) {
 
 void UndoWriter::note_saved() {
   if (!file_.is_open() || noted_saved_) return;
+  note_replacing(reg_whole_file_stamp());
+}
+
+bool UndoWriter::note_replacing(const std::string& stamp) {
+  if (!file_.is_open()) return true;
   noted_saved_ = true;
-  const std::string stamp = reg_whole_file_stamp();
-  if (!stamp.empty())
-    append(std::string(kLineEnd) + ";" + std::string(kUndoRegistryFileNote) + stamp + kLineEnd +
-           std::string(kUndoChangeEnd) + kLineEnd);
+  return stamp.empty() || append(std::string(kLineEnd) + ";" + std::string(kUndoRegistryFileNote) + stamp +
+                                 kLineEnd + std::string(kUndoChangeEnd) + kLineEnd);
 }
 
 void UndoWriter::finish() {

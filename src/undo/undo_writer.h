@@ -20,9 +20,11 @@ class UndoWriter {
   // later change is refused too, since the record may end in a torn line.
   bool before_change(const RegistryChange& change);
 
-  // Notes what the registry's files are now, right after the save, so that a
-  // restore that finds these very files gives back the kept ones whole.
+  // Notes what the registry's files are (or, with `stamp`, are about to be:
+  // false when that note could not be written), so that a restore that finds
+  // these very files gives back the kept ones whole.
   void note_saved();
+  bool note_replacing(const std::string& stamp);
 
   // Writes the end line: the run is over, and the record holds all it did.
   void finish();

@@ -229,11 +229,13 @@ int run_uninstall(const std::vector<std::string>& words) {
     });
     keep_removed_files([&](const std::string& path) { return undo.keep_file(path); });
     change_journal().set_after_save([&] { undo.note_saved(); });
+    change_journal().set_before_replace([&](const std::string& stamp) { return undo.note_replacing(stamp); });
   }
   struct ForgetUndo {
     ~ForgetUndo() {
       change_journal().set_before_change(nullptr);
       change_journal().set_after_save(nullptr);
+      change_journal().set_before_replace(nullptr);
       keep_removed_files(nullptr);
     }
   } forget_undo;

@@ -35,8 +35,8 @@ bool fail(const std::string& saving, std::string& reason, int error) {
 
 }  // namespace
 
-bool finish_replacement(const std::string& saving, const std::string& target, const struct stat& original,
-                        std::string& reason) {
+bool prepare_replacement(const std::string& saving, const std::string& target, const struct stat& original,
+                         std::string& reason) {
   const int fd = open(saving.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return fail(saving, reason, errno);
   // Only a privileged run can give the file back to its owner; others own it already.
@@ -46,6 +46,10 @@ bool finish_replacement(const std::string& saving, const std::string& target, co
   const bool flushed = fsync(fd) == 0;
   const int error = errno;
   if (close(fd) != 0 || !flushed) return fail(saving, reason, flushed ? errno : error);
+  return true;
+}
+
+bool rename_over(const std::string& saving, const std::string& target, std::string& reason) {
   if (rename(saving.c_str(), target.c_str()) != 0) return fail(saving, reason, errno);
   const int dir_fd = open(host_folder_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd >= 0) {
@@ -86,7 +90,7 @@ bool replace_with_copy(int source_fd, const std::string& target, const struct st
     offset += got;
   }
   if (close(fd) != 0) return fail(saving, reason, errno);
-  return finish_replacement(saving, target, original, reason);
+  return prepare_replacement(saving, target, original, reason) && rename_over(saving, target, reason);
 }
 
 }  // namespace morvex::hivefile

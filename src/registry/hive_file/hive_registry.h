@@ -50,7 +50,7 @@ class HiveRegistry final : public HostStore {
   // Never in a hive of format 1.3 or 1.4 (NT 4.0, 2000), whose Windows would
   // not read the index libhivex writes for a new key.
   bool create_key(std::size_t root, std::string_view path) override;
-  bool commit() override;
+  bool commit(const BeforeReplace& before_replace) override;
   bool could_save() override;
 
   // Each hive's bytes as the run found them, kept beside `copy_path` under

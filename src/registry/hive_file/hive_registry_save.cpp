@@ -4,7 +4,6 @@
 // flushed, renamed over the hive, and the folder flushed. A kill leaves the
 // old hive or the new one.
 #include <fcntl.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,21 +15,40 @@
 
 namespace morvex::hivefile {
 
-bool HiveRegistry::commit() {
+bool HiveRegistry::commit(const BeforeReplace& before_replace) {
   if (state_ != State::ready) return true;
-  for (Hive* hive : {&software_, &user_}) {
+  // Both new hives first, then what they will be noted, then the renames:
+  // a kill between the two leaves hives a record names either way.
+  std::vector<Hive*> written;
+  std::vector<regfile::NamedFile> will_be;
+  const auto forget_written = [&] {
+    for (Hive* hive : written) unlink((hive->path + ".saving").c_str());
+    return false;
+  };
+  for (Hive* hive : {&user_, &software_}) {
+    const std::string saving = hive->path + ".saving";
+    will_be.push_back({hive->name, hive->changed ? saving : hive->path});
     if (!hive->changed) continue;
     std::string reason;
-    const std::string saving = hive->path + ".saving";
     if (hivex_commit(hive->handle, saving.c_str(), 0) != 0) {
       reason = std::strerror(errno);
       unlink(saving.c_str());
-    } else if (finish_replacement(saving, hive->path, hive->status, reason)) {
-      hive->changed = false;
+    } else if (prepare_replacement(saving, hive->path, hive->status, reason)) {
+      written.push_back(hive);
       continue;
     }
     report_error("%s: cannot save: %s", hive->path.c_str(), reason.c_str());
-    return false;
+    return forget_written();
+  }
+  if (written.empty()) return true;
+  if (!before_replace(regfile::stamp_of_files(will_be))) return forget_written();
+  for (Hive* hive : written) {
+    std::string reason;
+    if (!rename_over(hive->path + ".saving", hive->path, reason)) {
+      report_error("%s: cannot save: %s", hive->path.c_str(), reason.c_str());
+      return forget_written();
+    }
+    hive->changed = false;
   }
   return true;
 }

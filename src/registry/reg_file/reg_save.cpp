@@ -139,9 +139,8 @@ class IgnoreFileSizeSignal {
 
 }  // namespace
 
-bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
-                      const struct stat& original, std::vector<Edit> edits, std::string& reason,
-                      const char* saving_name) {
+bool write_edited_copy(int dir_fd, int source_fd, const struct stat& original, std::vector<Edit> edits,
+                       std::string& reason, const char* saving_name) {
   std::stable_sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) {
     if (a.begin != b.begin) return a.begin < b.begin;
     if (a.place != b.place) return a.place < b.place;
@@ -163,19 +162,30 @@ bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
     done = false;
     error = errno;
   }
-  if (done && renameat(dir_fd, saving_name, dir_fd, name.c_str()) != 0) {
-    done = false;
-    error = errno;
-  }
   if (!done) {
     unlinkat(dir_fd, saving_name, 0);
     reason = std::strerror(error);
+  }
+  return done;
+}
+
+bool rename_into_place(int dir_fd, const char* saving_name, const std::string& name, std::string& reason) {
+  if (renameat(dir_fd, saving_name, dir_fd, name.c_str()) != 0) {
+    reason = std::strerror(errno);
+    unlinkat(dir_fd, saving_name, 0);
     return false;
   }
   // The rename itself is durable only once the folder is flushed; the new
   // file is in place either way, so a failure here is not reported.
   fsync(dir_fd);
   return true;
+}
+
+bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
+                      const struct stat& original, std::vector<Edit> edits, std::string& reason,
+                      const char* saving_name) {
+  return write_edited_copy(dir_fd, source_fd, original, std::move(edits), reason, saving_name) &&
+         rename_into_place(dir_fd, saving_name, name, reason);
 }
 
 bool copy_durably(int source_fd, const struct stat& status, const std::string& path,

@@ -43,6 +43,12 @@ inline constexpr const char* kSavingName = "registry.reg.saving";
 bool save_edited_copy(int dir_fd, const std::string& name, int source_fd,
                       const struct stat& original, std::vector<Edit> edits, std::string& reason,
                       const char* saving_name = kSavingName);
+// Its two halves, for a store that replaces several files and notes what
+// they will be in between: the flushed copy, which no one sees yet (gone on
+// failure), then its rename over `name` and the folder's flush.
+bool write_edited_copy(int dir_fd, int source_fd, const struct stat& original, std::vector<Edit> edits,
+                       std::string& reason, const char* saving_name);
+bool rename_into_place(int dir_fd, const char* saving_name, const std::string& name, std::string& reason);
 
 // Writes `source` (of `status`'s size, owner and permission bits) as
 // `path`, the way a save writes registry.reg: a copy flushed under

@@ -12,7 +12,8 @@
 
 namespace morvex::regfile {
 
-bool Store::commit() {
+// One file: what it became is noted once it is in place (reg_commit's hook).
+bool Store::commit(const BeforeReplace& /*before_replace*/) {
   if (state_ != State::ready || file_fd_ < 0) return true;
   std::vector<Edit> edits;
   if (!plan(edits)) return false;

@@ -53,7 +53,7 @@ class Store final : public HostStore {
   // made gets a section of its own at the end of the file when saved.
   bool create_key(std::size_t root, std::string_view path) override;
   // Saves the changes, if any; false, reported, when they could not be.
-  bool commit() override;
+  bool commit(const BeforeReplace& before_replace) override;
   // What a save would meet, for a dry run that holds its changes back:
   // false, reported as the save would report it, when the file's folder
   // cannot be written.

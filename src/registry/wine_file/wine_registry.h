@@ -42,7 +42,7 @@ class WineRegistry final : public HostStore {
   // Only a key without subkeys, as the Windows program deletes them.
   bool delete_key(std::size_t root, std::string_view path) override;
   bool create_key(std::size_t root, std::string_view path) override;
-  bool commit() override;
+  bool commit(const BeforeReplace& before_replace) override;
   bool could_save() override;
 
   // Both files as a whole, kept beside `copy_path` under their own names,

@@ -72,7 +72,7 @@ bool WineRegistry::plan_key(const Key& key, std::uint32_t index, std::vector<Edi
   return true;
 }
 
-bool WineRegistry::commit() {
+bool WineRegistry::commit(const BeforeReplace& before_replace) {
   if (state_ != State::ready) return true;
   std::vector<Edit> machine_edits, user_edits;
   if (!plan(regfile::kRootLocalMachine, machine_edits) || !plan(regfile::kRootCurrentUser, user_edits))
@@ -81,16 +81,33 @@ bool WineRegistry::commit() {
   // A server started since the run began would write its registry back
   // over the saved files when it ends.
   if (report_wine_running(folder_)) return false;
-  for (auto [file, edits] : {std::pair{&machine_, &machine_edits}, std::pair{&user_, &user_edits}}) {
+  // Both new files first, then what they will be noted, then the renames:
+  // a kill between the two leaves files a record names either way.
+  std::vector<File*> written;
+  std::vector<regfile::NamedFile> will_be;
+  const auto forget_written = [&] {
+    for (File* file : written) unlinkat(dir_fd_, saving_name(file->name).c_str(), 0);
+    unload();
+    return false;
+  };
+  for (auto [file, edits] : {std::pair{&user_, &user_edits}, std::pair{&machine_, &machine_edits}}) {
+    const std::string saving = saving_name(file->name);
+    will_be.push_back({file->name, folder_ + "/" + (edits->empty() ? file->name : saving)});
     if (edits->empty()) continue;
-    const std::string path = folder_ + "/" + file->name;
     std::string reason = "Wine has not made this file; start Wine once on the prefix";
-    if (file->fd < 0 || !regfile::save_edited_copy(dir_fd_, file->name, file->fd, file->status,
-                                                   std::move(*edits), reason,
-                                                   saving_name(file->name).c_str())) {
-      report_error("%s: cannot save: %s", path.c_str(), reason.c_str());
-      unload();
-      return false;
+    if (file->fd < 0 ||
+        !regfile::write_edited_copy(dir_fd_, file->fd, file->status, std::move(*edits), reason, saving.c_str())) {
+      report_error("%s/%s: cannot save: %s", folder_.c_str(), file->name, reason.c_str());
+      return forget_written();
+    }
+    written.push_back(file);
+  }
+  if (!before_replace(regfile::stamp_of_files(will_be))) return forget_written();
+  for (File* file : written) {
+    std::string reason;
+    if (!regfile::rename_into_place(dir_fd_, saving_name(file->name).c_str(), file->name, reason)) {
+      report_error("%s/%s: cannot save: %s", folder_.c_str(), file->name, reason.c_str());
+      return forget_written();
     }
   }
   unload();  // what was read is gone: the next use reads the files anew
