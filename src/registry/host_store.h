@@ -1,8 +1,9 @@
 // A registry kept in files on a host without the Windows registry: the one
 // interface behind registry_file.cpp, with one implementation per kind of
-// store, chosen when the run first looks at the prefix folder:
-//   regfile::Store         registry.reg, the format regedit exports (reg_file/)
-//   winefile::WineRegistry Wine's own user.reg and system.reg (wine_file/)
+// store, chosen when the run first looks at the registry:
+//   regfile::Store          registry.reg, the format regedit exports (reg_file/)
+//   winefile::WineRegistry  Wine's own user.reg and system.reg (wine_file/)
+//   hivefile::HiveRegistry  a Windows disk's SOFTWARE and NTUSER.DAT hives (hive_file/)
 // Keys are numbers valid for one generation, UINT32_MAX for none; roots are
 // regfile::kRootCurrentUser and regfile::kRootLocalMachine.
 #pragma once

@@ -22,8 +22,9 @@ bool answer_information_request(const std::string& word) {
         "counts, deletes the release's keys, then starts FOLLOW_ON_PROGRAM (with ARGUMENT).\n"
         "Failures are reported one per line on standard error; the exit status is 0\n"
         "unless --exit-status or --check says otherwise.\n"
-        "A run stops only for a wrong option, a missing prefix folder, an output that\n"
-        "would overwrite a file the run uses, or a report or undo record it cannot write.\n"
+        "A run stops only for a wrong option, a prefix folder that is missing or holds\n"
+        "no registry, a Windows disk whose hives it may not use, an output that would\n"
+        "overwrite a file the run uses, or a report or undo record it cannot write.\n"
         "Unless the release was integrated with no IDE, the run first asks whether\n"
         "Developer Studio is closed (a box on Windows, y or n on the terminal elsewhere,\n"
         "Yes when neither can be asked), and No ends it with nothing changed.\n"
@@ -64,7 +65,8 @@ bool answer_information_request(const std::string& word) {
         "  --version       show the version and exit\n"
         "\n"
         "Outside Windows the registry is registry.reg in $MORVEX_PREFIX (default\n"
-        "~/.morvex), with drive C: in its drive_c folder.\n");
+        "~/.morvex), with drive C: in its drive_c folder, or, in a Wine prefix, Wine's\n"
+        "own user.reg and system.reg (Wine stopped), or a Windows disk's hives.\n");
     finish_standard_output();
     return true;
   }
