@@ -91,6 +91,8 @@ Case undo_case(const Case& c) {
 void check_restored(const Case& c, const RunResult& run, const std::string& prefix,
                     const std::string& recorder, CaseReport& report) {
   if (!run.ended) report.problems.push_back("--restore did not end");
+  if (run.ended && run.exit_status != 0)
+    report.problems.push_back("--restore ended with status " + std::to_string(run.exit_status));
   if (!run.error_stream.empty()) report.problems.push_back("--restore said: " + run.error_stream);
   RegistryView before, after;
   std::string error;

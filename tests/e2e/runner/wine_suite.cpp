@@ -536,25 +536,31 @@ AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
   if (c.answer == Answer::none) changes.push_back({"DISPLAY", std::nullopt});
   launch.environment = environment_with(changes);
 
-  if (report.problems.empty()) {
-    // Under load a wine start has now and then ended at once with status 1
-    // and not a word, before the program ran: the program itself never ends
-    // so without a line. Such a start is tried once more, as reg's are.
+  // Under load a wine start has now and then ended at once with status 1
+  // and not a word, before the program ran: the program itself never ends
+  // so without a line. Such a start is tried once more, as reg's are.
+  const auto run_program = [&](bool with_box) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       run = RunResult{};
       const pid_t pid = start(launch);
       if (pid == 0) {
         report.problems.push_back("cannot start wine");
-      } else if (c.answer == Answer::none) {
+        return;
+      }
+      if (with_box) {
+        watch_box(c, suite, display, pid, run, report);
+      } else {
         run.ended = wait_for_exit(pid, kRunLimitMs, run.exit_status);
         if (!run.ended) kill_session(pid);
-      } else {
-        watch_box(c, suite, display, pid, run, report);
       }
       const bool said_nothing =
           read_file(launch.stderr_file).empty() && read_file(launch.stdout_file).empty();
-      if (pid == 0 || !run.ended || run.exit_status != 1 || !said_nothing) break;
+      if (!run.ended || run.exit_status != 1 || !said_nothing) return;
     }
+  };
+
+  if (report.problems.empty()) {
+    run_program(c.answer != Answer::none);
     wait_for_follow_on(c, prefix, recorder, 20);
     run.error_stream = read_file(launch.stderr_file);
     run.output = read_file(launch.stdout_file);
@@ -562,11 +568,9 @@ AccountedRun run_in_wine(const Case& c, const WineSuite& suite,
       launch.words = {launch.program, program};
       for (const std::string& option : then) launch.words.push_back(placed(option));
       launch.environment = environment_with(wine_environment(suite));
-      const pid_t next = start(launch);
-      int status = 0;
-      if (next == 0 || !wait_for_exit(next, kRunLimitMs, status))
-        report.problems.push_back("the second run did not end");
+      run_program(false);
       run.error_stream = read_file(launch.stderr_file);
+      run.output = read_file(launch.stdout_file);
     }
 
     read_back_registry(c, suite, run, report);
