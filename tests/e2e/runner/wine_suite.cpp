@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +82,22 @@ std::string wine_loader() {
   for (const std::string& loader : {find_on_path("wine64"), std::string("/usr/lib/wine/wine64")})
     if (!loader.empty() && access(loader.c_str(), X_OK) == 0) return loader;
   return find_on_path("wine");
+}
+
+// Why the prefix's 32-bit cmd did not run: the two causes call for different
+// mends, so a skipped case names the one that holds here.
+std::string why_no_32_bit() {
+  const std::string loader32 = "/usr/lib/wine/wine";
+  if (access(loader32.c_str(), X_OK) != 0) return "no 32-bit loader (" + loader32 + "; Debian's wine32:i386)";
+  Launch probe;
+  probe.program = loader32;
+  probe.words = {loader32, "--version"};
+  probe.stdout_file = probe.stderr_file = "/dev/null";
+  const pid_t pid = start(probe);
+  if (pid == 0 && errno == ENOEXEC) return "this kernel runs no 32-bit programs";
+  int ignored = 0;
+  if (pid != 0 && !wait_for_exit(pid, kHelperLimitMs, ignored)) kill_session(pid);
+  return "the prefix's 32-bit cmd.exe did not run";
 }
 
 // Every wine call runs with the suite's display except a case's program that
@@ -361,8 +378,9 @@ void read_back_registry(const Case& c, const WineSuite& suite, RunResult& run, C
 
 bool wine_can_run_build(const WineSuite& suite, std::string& reason) {
   const std::string program = suite.windows_build + "/morvex-uninstall.exe";
-  if (build_name(program) != "i686" || read_settings(state_file(suite))["runs_32_bit"] == "yes") return true;
-  reason = "this Wine cannot run 32-bit programs (no wine32, or a kernel that runs no 32-bit programs)";
+  auto settings = read_settings(state_file(suite));
+  if (build_name(program) != "i686" || settings["runs_32_bit"] == "yes") return true;
+  reason = "this Wine cannot run 32-bit programs: " + settings["why_no_32_bit"];
   return false;
 }
 
@@ -421,7 +439,9 @@ bool boot_wine_suite(const WineSuite& suite) {
   run_wine_helper(suite, {"C:\\windows\\syswow64\\cmd.exe", "/c", "exit 3"}, "/dev/null", kHelperLimitMs,
                   &status);
   const bool runs_32_bit = status == 3;
-  std::ofstream(state_file(suite), std::ios::app) << "runs_32_bit=" << (runs_32_bit ? "yes" : "no") << "\n";
+  std::ofstream(state_file(suite), std::ios::app)
+      << "runs_32_bit=" << (runs_32_bit ? "yes" : "no") << "\n"
+      << "why_no_32_bit=" << (runs_32_bit ? "" : why_no_32_bit()) << "\n";
   std::printf("wine suite ready in %lld ms (wineboot %lld ms), display :%d, 32-bit programs %s\n",
               now_ms() - started, booted - boot_started, display, runs_32_bit ? "run" : "cannot run");
   std::fflush(stdout);
