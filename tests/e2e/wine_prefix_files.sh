@@ -8,15 +8,19 @@
 # and while Wine runs, --check and a removal are refused, nothing changed.
 # Usage: wine_prefix_files.sh PROGRAM EXAMPLE_PREFIX    (77: no Wine here)
 set -eu
-command -v wine > /dev/null && command -v wineboot > /dev/null || { echo "no Wine here"; exit 77; }
+# The 64-bit loader starts 32-bit programs too. Debian's wine script starts
+# the 32-bit one once wine32 is installed, which a kernel that runs no 32-bit
+# programs refuses, even for reg.
+wine=$(command -v wine64 || { [ -x /usr/lib/wine/wine64 ] && echo /usr/lib/wine/wine64; } || command -v wine) ||
+  { echo "no Wine here"; exit 77; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/morvex-wine-files-XXXXXX")
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2> /dev/null || true; rm -rf "$work"' EXIT
 program=$1
 cp -a "$2" "$work/example"
 
-wineboot -i > /dev/null 2>&1
-wine reg import "$(winepath -w "$2/registry.reg")" /reg:32 > /dev/null 2>&1
+"$wine" wineboot -i > /dev/null 2>&1
+"$wine" reg import "$("$wine" winepath -w "$2/registry.reg")" /reg:32 > /dev/null 2>&1
 wineserver -w
 cp -a "$2/drive_c/." "$WINEPREFIX/drive_c/"
 
@@ -59,8 +63,8 @@ if ! cmp -s "$work/example.run" "$WINEPREFIX.run" || ! cmp -s "$work/example.aft
   failed=1
 fi
 # Wine itself reads the saved files: what stays is there, what went is gone.
-if ! wine reg query 'HKCU\Software\Morvex\Morvex Tools\Select Compiler\IDE\5\30' > /dev/null 2>&1 ||
-  wine reg query 'HKCU\Software\Morvex\Morvex Compiler 2.4' > /dev/null 2>&1; then
+if ! "$wine" reg query 'HKCU\Software\Morvex\Morvex Tools\Select Compiler\IDE\5\30' > /dev/null 2>&1 ||
+  "$wine" reg query 'HKCU\Software\Morvex\Morvex Compiler 2.4' > /dev/null 2>&1; then
   echo "FAIL Wine does not read the saved files as the run left them"
   failed=1
 fi
